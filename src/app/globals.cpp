@@ -1,0 +1,5 @@
+#include "app.h"
+
+HINSTANCE appInstance;
+char messageBuffer[MESSAGE_BUFFER_SIZE];
+UINT confirmMessageId;

@@ -1,0 +1,118 @@
+// The state of the simulated Windows, shared by the files that implement
+// its calls. Tests reach it only through simulated_windows.h.
+#ifndef TREVASK_SIM_WORLD_H
+#define TREVASK_SIM_WORLD_H
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "simulated_windows.h"
+
+namespace sim {
+
+struct Key {
+    std::string name;
+    std::map<std::string, std::unique_ptr<Key>> subkeys;  // by lower-case name
+    struct NamedValue {
+        std::string name;
+        RegistryValue value;
+    };
+    std::map<std::string, NamedValue> values;  // by lower-case name
+};
+
+struct KeyHandle {
+    Key* key = nullptr;
+    REGSAM access = 0;
+    int process = 0;
+    int number = 0;
+};
+
+struct MutexHandle {
+    std::string name;  // "" for an unnamed mutex
+    int process = 0;
+    int number = 0;
+};
+
+struct TokenHandle {
+    int process = 0;
+    DWORD access = 0;
+    int number = 0;
+};
+
+struct Process {
+    int id = 0;
+    bool shutdownEnabled = false;
+};
+
+struct Dialog {
+    HWND hwnd = nullptr;
+    DialogTemplate layout;
+    DLGPROC proc = nullptr;
+    size_t record = 0;  // index into World::screens
+    bool ended = false;
+    INT_PTR code = 0;
+};
+
+struct InjectedFailure {
+    DWORD error = 0;
+    int succeedFirst = 0;
+    int calls = 0;
+};
+
+struct World {
+    DWORD version = 0;
+    DWORD lastError = 0;
+    bool administrator = true;
+    bool shutdownPrivilegeHeld = true;
+
+    Key root;
+    std::map<HKEY, KeyHandle> keys;
+    std::map<HANDLE, MutexHandle> mutexes;
+    std::map<HANDLE, TokenHandle> tokens;
+    uintptr_t nextHandle = 0x1000;
+    int keysOpened = 0, tokensOpened = 0, mutexesCreated = 0;  // to name handles in the log
+
+    std::vector<Process> processes;  // innermost last
+    int nextProcess = 1;
+
+    std::vector<std::unique_ptr<Dialog>> dialogs;  // open screens, innermost last
+    uintptr_t nextWindow = 0x20000;
+
+    std::deque<Action> script;
+    std::vector<ScreenRecord> screens;
+    std::vector<std::string> calls;
+    std::vector<std::string> faults;
+    std::vector<ShutdownRequest> shutdowns;
+    std::map<std::string, InjectedFailure> failures;
+    std::vector<std::pair<const void*, size_t>> poisoned;
+};
+
+World& TheWorld();
+
+// Counts the call; true (with the error to report) when it is to fail.
+bool InjectedFailureFor(const char* function, DWORD* error);
+void LogCall(std::string text);
+void RecordFault(std::string text);
+
+// Names for handles and arguments in the call log.
+std::string DescribeHandle(const void* handle);
+std::string DescribeString(LPCSTR text);
+std::string DescribeBool(BOOL value);
+std::string Hex(uintptr_t value);
+
+HANDLE NewHandle();
+Process* CurrentProcess();
+Dialog* FindDialog(HWND hwnd);
+HWND ControlWindow(const Dialog& dialog, int controlId);
+
+// Sanitizer marks on caller-owned buffers.
+void MarkWritable(const void* begin, size_t size);
+void MarkUnreadable(const void* begin, size_t size);
+void ClearMarks();
+
+}  // namespace sim
+
+#endif

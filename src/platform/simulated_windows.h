@@ -1,0 +1,141 @@
+// The simulated Windows behind windows_ops.h in the host build, and the
+// handles a test uses to set up the world and play the user.
+//
+// It models what the program relies on from each call, as the real system
+// behaves:
+// - a registry under HKEY_LOCAL_MACHINE with typed values, case-blind key
+//   and value names, open handles that are tracked, and write access that
+//   can be refused as for a user without administrator rights;
+// - named mutexes that live while any simulated process holds a handle;
+// - modal dialogs built from the compiled resources, driven by a script of
+//   user actions, nested as deep as the program opens them;
+// - a process token whose shutdown privilege must be enabled before a
+//   restart is accepted.
+// Every call is written to one ordered log. Any call that can fail can be
+// made to fail. Misuse that real Windows would reject or crash on (a bad
+// handle, a control the dialog lacks) is recorded as a fault.
+#ifndef TREVASK_SIMULATED_WINDOWS_H
+#define TREVASK_SIMULATED_WINDOWS_H
+
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "sim_resources.h"
+#include "windows_ops.h"
+
+namespace sim {
+
+// Thrown out of DialogBoxParamA when the script cannot go on (a screen is
+// still open but no action is left, or an action does not fit the screen).
+struct ScriptError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// One thing the user does while a screen is open.
+struct Action {
+    enum class Kind { Press, Enter, Escape, Run };
+    Kind kind = Kind::Enter;
+    int templateId = 0;  // the screen it is meant for; 0 for any
+    int controlId = 0;   // Press only
+    WORD notification = BN_CLICKED;  // Press only: the high word of wParam
+    std::function<void()> run;  // Run only: something another program does meanwhile
+    std::string Describe() const;
+};
+
+Action Press(int templateId, int controlId, WORD notification = BN_CLICKED);
+Action Enter(int templateId = 0);
+Action Escape(int templateId = 0);
+// Runs fn while the given screen is open, as another program would.
+Action Meanwhile(int templateId, std::function<void()> fn);
+
+// A screen as it was opened and shown.
+struct ScreenRecord {
+    int templateId = 0;
+    std::string title;
+    HWND owner = nullptr;
+    LPARAM initParam = 0;
+    int depth = 0;           // 0 for a screen with no other screen open beneath it
+    int process = 0;
+    std::vector<std::pair<int, std::string>> texts;  // every SetDlgItemTextA, in order
+    bool ended = false;
+    INT_PTR endCode = 0;
+
+    // The last text set in the control, or nullopt when none was.
+    std::optional<std::string> Text(int controlId) const;
+};
+
+struct RegistryValue {
+    DWORD type = REG_NONE;
+    std::vector<uint8_t> data;
+
+    bool operator==(const RegistryValue&) const = default;
+};
+RegistryValue StringValue(const std::string& text);  // REG_SZ with its NUL
+
+struct ShutdownRequest {
+    std::string machine;  // "" for the local machine
+    std::string message;
+    DWORD timeout = 0;
+    BOOL forceAppsClosed = FALSE;
+    BOOL reboot = FALSE;
+    bool accepted = false;
+};
+
+// Sets up an empty world: no keys under HKEY_LOCAL_MACHINE but the root,
+// Windows NT 4.0, an administrator holding the shutdown privilege, no
+// processes, an empty script and log.
+void Reset();
+
+// The compiled resources that dialogs and strings come from.
+const ResourceFile& Resources();
+HINSTANCE ModuleInstance();
+// What GetDesktopWindow returns, without a call in the log.
+HWND DesktopWindow();
+
+// Processes: WinMain runs between Begin and End. Ending one closes its
+// handles, as the system does when a process exits.
+int BeginProcess();
+void EndProcess();
+
+void SetVersion(DWORD versionWord);
+
+// Registry paths are relative to HKEY_LOCAL_MACHINE, separated by '\'.
+void SetRegistryValue(const std::string& keyPath, const std::string& name, RegistryValue value);
+std::optional<RegistryValue> GetRegistryValue(const std::string& keyPath, const std::string& name);
+bool KeyExists(const std::string& keyPath);
+int OpenKeyCount();
+
+// false: opening or creating a key under HKEY_LOCAL_MACHINE for writing, and
+// writing a value, fail with ERROR_ACCESS_DENIED.
+void SetAdministrator(bool isAdministrator);
+void SetShutdownPrivilegeHeld(bool held);
+
+// Makes every call of the named function fail with the given error, after
+// the first `succeedFirst` calls. Throws std::invalid_argument for a call
+// that has no way to fail.
+void FailCall(const std::string& function, DWORD error, int succeedFirst = 0);
+std::vector<std::string> FailableCalls();
+
+void Script(std::vector<Action> actions);
+void AddAction(Action action);
+size_t ActionsLeft();
+
+const std::vector<ScreenRecord>& Screens();
+std::vector<int> ScreenIds();
+// Every platform call in order, each as "Name(arguments)".
+const std::vector<std::string>& Calls();
+std::vector<std::string> CallsTo(const std::string& function);
+const std::vector<ShutdownRequest>& ShutdownRequests();
+// Misuse of the platform seen so far (bad handles, missing controls, ...).
+const std::vector<std::string>& Faults();
+
+// Under AddressSanitizer, the part of a query buffer past the returned bytes
+// stays unreadable until the next call that writes to it or Reset.
+bool PoisonsUnreturnedBytes();
+
+}  // namespace sim
+
+#endif

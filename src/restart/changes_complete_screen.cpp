@@ -1,0 +1,30 @@
+#include "restart.h"
+#include "app.h"
+#include "notices.h"
+#include "resource.h"
+
+/* Offers the restart that makes the change take effect. */
+INT_PTR CALLBACK ChangesCompleteDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    (void)lParam;
+
+    switch (message) {
+    case WM_INITDIALOG:
+        ShowScreenMessage(hDlg, IDS_RESTART_PROMPT, IDC_RESTART_TEXT);
+        return TRUE;
+
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK:
+            if (!RestartSystem())
+                OpenScreen(IDD_RESTART_FAILED, RestartFailedDlgProc);
+            EndDialog(hDlg, 0);
+            return TRUE;
+        case IDCANCEL:
+            EndDialog(hDlg, 0);
+            return TRUE;
+        }
+        break;
+    }
+    return FALSE;
+}

@@ -1,0 +1,85 @@
+// Each platform call fails in turn during a whole run: no crash, no key left
+// open, and no screen claims a success that did not happen.
+#include <algorithm>
+
+#include "trevask_test.h"
+
+namespace trevask_test {
+namespace {
+
+struct FaultCase {
+    const char* function;
+    int succeedFirst;
+    std::vector<int> screens;
+    bool written;
+};
+
+void PrintTo(const FaultCase& row, std::ostream* out) { *out << row.function; }
+
+class FaultTableTest : public TrevaskTest, public testing::WithParamInterface<FaultCase> {};
+
+bool Shown(int templateId)
+{
+    std::vector<int> ids = sim::ScreenIds();
+    return std::find(ids.begin(), ids.end(), templateId) != ids.end();
+}
+
+// The user presses Enter on whatever screen is open, as often as needed.
+TEST_P(FaultTableTest, RunGoesOnHonestly)
+{
+    const FaultCase& row = GetParam();
+    sim::FailCall(row.function, ERROR_ACCESS_DENIED, row.succeedFirst);
+    sim::Script(std::vector<sim::Action>(8, sim::Enter()));
+
+    EXPECT_EQ(RunTrevask(), 0);
+
+    EXPECT_EQ(sim::ScreenIds(), row.screens);
+    EXPECT_EQ(DriverParameter() == sim::StringValue("AdapterScansUp=1"), row.written);
+    if (Shown(IDD_CHANGES_COMPLETE)) {
+        EXPECT_TRUE(row.written) << "the completion screen says the registry was modified";
+    }
+    bool restarted = !sim::ShutdownRequests().empty() && sim::ShutdownRequests().back().accepted;
+    if (Shown(IDD_REMOVE_FLOPPIES)) {
+        EXPECT_NE(restarted, Shown(IDD_RESTART_FAILED)) << "a refused restart must be told, an accepted one not";
+    }
+}
+
+const std::vector<int> kAdded = {IDD_CONFIRMATION, IDD_CHANGES_COMPLETE, IDD_REMOVE_FLOPPIES};
+const std::vector<int> kRestartRefused = {IDD_CONFIRMATION, IDD_CHANGES_COMPLETE, IDD_REMOVE_FLOPPIES,
+                                          IDD_RESTART_FAILED};
+const std::vector<int> kNotWritten = {IDD_CONFIRMATION, IDD_CHANGE_FAILED};
+
+const std::vector<FaultCase> kFaultTable = {
+    {"CreateMutexA", 0, kAdded, true},
+    {"RegOpenKeyExA", 0, kAdded, true},
+    {"RegQueryValueExA", 0, kAdded, true},
+    {"RegCreateKeyExA", 0, kNotWritten, false},
+    {"RegSetValueExA", 0, kNotWritten, false},
+    {"OpenProcessToken", 0, kRestartRefused, true},
+    {"LookupPrivilegeValueA", 0, kRestartRefused, true},
+    {"AdjustTokenPrivileges", 0, kRestartRefused, true},
+    {"InitiateSystemShutdownA", 0, kRestartRefused, true},
+    {"LoadStringA", 0, kAdded, true},
+    {"SetDlgItemTextA", 0, kAdded, true},
+    {"DialogBoxParamA", 0, {}, false},
+    {"DialogBoxParamA", 1, {IDD_CONFIRMATION}, true},
+    // Without the diskette notice the restart still goes ahead.
+    {"DialogBoxParamA", 2, {IDD_CONFIRMATION, IDD_CHANGES_COMPLETE}, true},
+};
+
+INSTANTIATE_TEST_SUITE_P(EachCallFails, FaultTableTest, testing::ValuesIn(kFaultTable),
+                         [](const testing::TestParamInfo<FaultCase>& info) {
+                             return std::string(info.param.function) + "_after_" +
+                                    std::to_string(info.param.succeedFirst);
+                         });
+
+TEST_F(TrevaskTest, FaultTableCoversEveryCallThatCanFail)
+{
+    for (const std::string& function : sim::FailableCalls())
+        EXPECT_TRUE(std::any_of(kFaultTable.begin(), kFaultTable.end(),
+                                [&](const FaultCase& row) { return row.function == function; }))
+            << function;
+}
+
+}  // namespace
+}  // namespace trevask_test

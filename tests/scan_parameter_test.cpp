@@ -1,0 +1,151 @@
+// The parameter store over the registry contents it may meet.
+#include <cstring>
+
+#include "app.h"
+#include "scan_parameter.h"
+#include "trevask_test.h"
+
+namespace trevask_test {
+namespace {
+
+enum class Start { NoKey, KeyWithoutValue, Value };
+
+struct StoreCase {
+    const char* name;
+    Start start;
+    sim::RegistryValue value;  // with Start::Value
+    int present;
+};
+
+void PrintTo(const StoreCase& row, std::ostream* out) { *out << row.name; }
+
+sim::RegistryValue Bytes(DWORD type, const std::string& bytes)
+{
+    return sim::RegistryValue{type, std::vector<uint8_t>(bytes.begin(), bytes.end())};
+}
+
+// A REG_SZ of exactly `size` bytes, NUL included, that ends with `tail`.
+sim::RegistryValue PaddedString(size_t size, const std::string& tail)
+{
+    std::string text(size - 1 - tail.size(), 'x');
+    return sim::StringValue(text + tail);
+}
+
+class ScanParameterStoreTest : public TrevaskTest, public testing::WithParamInterface<StoreCase> {
+protected:
+    void SetUp() override
+    {
+        TrevaskTest::SetUp();
+        const StoreCase& row = GetParam();
+        if (row.start == Start::KeyWithoutValue)
+            sim::SetRegistryValue(kDriverKey, "SomethingElse", sim::StringValue("1"));
+        if (row.start == Start::Value)
+            SetDriverParameter(row.value);
+        // Stale text that spells the keyword everywhere in the buffer: a search
+        // that strays past the bytes the query returned finds it.
+        for (size_t i = 0; i < sizeof messageBuffer; i++)
+            messageBuffer[i] = "AdapterScansUp"[i % 14];
+    }
+};
+
+TEST_P(ScanParameterStoreTest, FindsTheKeywordOnlyInTheReturnedText)
+{
+    EXPECT_EQ(ScanParameterPresent(), GetParam().present);
+}
+
+TEST_P(ScanParameterStoreTest, AddReplacesTheWholeValue)
+{
+    EXPECT_TRUE(AddScanParameter());
+    EXPECT_EQ(DriverParameter(), sim::StringValue("AdapterScansUp=1"));
+    EXPECT_EQ(DriverParameter()->data.size(), 17u);
+}
+
+TEST_P(ScanParameterStoreTest, RemoveLeavesAnEmptyStringOrNothing)
+{
+    bool keyExisted = GetParam().start != Start::NoKey;
+    EXPECT_EQ(RemoveScanParameter(), keyExisted);
+    if (keyExisted)
+        EXPECT_EQ(DriverParameter(), sim::StringValue(""));
+    else
+        EXPECT_FALSE(sim::KeyExists(kDriverKey)) << "removing must not create the key";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RegistryContents, ScanParameterStoreTest,
+    testing::Values(
+        StoreCase{"KeyAbsent", Start::NoKey, {}, 0},
+        StoreCase{"ValueAbsent", Start::KeyWithoutValue, {}, 0},
+        StoreCase{"EmptyString", Start::Value, sim::StringValue(""), 0},
+        StoreCase{"Set", Start::Value, sim::StringValue("AdapterScansUp=1"), 1},
+        StoreCase{"KeywordWithZero", Start::Value, sim::StringValue("AdapterScansUp=0"), 1},
+        StoreCase{"LowerCaseOnly", Start::Value, sim::StringValue("adapterscansup=1"), 0},
+        StoreCase{"AmongOtherParameters", Start::Value, sim::StringValue("MaxTags=32;AdapterScansUp=1;Sync=0"), 1},
+        StoreCase{"OtherParametersOnly", Start::Value, sim::StringValue("MaxTags=32;Sync=0"), 0},
+        StoreCase{"KeywordCutShort", Start::Value, sim::StringValue("AdapterScansU"), 0},
+        StoreCase{"Exactly256Bytes", Start::Value, PaddedString(256, "AdapterScansUp"), 1},
+        StoreCase{"Over256Bytes", Start::Value, PaddedString(257, "AdapterScansUp"), 0},
+        StoreCase{"Over256BytesKeywordFirst", Start::Value,
+                  sim::StringValue("AdapterScansUp=1" + std::string(300, ' ')), 0},
+        StoreCase{"MultiStringSecond", Start::Value, Bytes(REG_MULTI_SZ, std::string("Sync=0\0AdapterScansUp=1\0\0", 26)),
+                  0},
+        StoreCase{"MultiStringFirst", Start::Value, Bytes(REG_MULTI_SZ, std::string("AdapterScansUp=1\0Sync=0\0\0", 26)),
+                  1},
+        StoreCase{"BinarySpellingIt", Start::Value, Bytes(REG_BINARY, "AdapterScansUp"), 1},
+        StoreCase{"BinaryNulBeforeIt", Start::Value, Bytes(REG_BINARY, std::string("\0AdapterScansUp", 15)), 0},
+        StoreCase{"DwordValue", Start::Value, Bytes(REG_DWORD, std::string("\1\0\0\0", 4)), 0},
+        StoreCase{"NoNulKeywordPartlyReturned", Start::Value, Bytes(REG_BINARY, "AdapterScans"), 0},
+        StoreCase{"NoNul256BytesKeywordAtEnd", Start::Value,
+                  Bytes(REG_BINARY, std::string(242, 'x') + "AdapterScansUp"), 1},
+        StoreCase{"NoNul256BytesWithoutKeyword", Start::Value, Bytes(REG_BINARY, std::string(256, 'x')), 0},
+        StoreCase{"ZeroBytes", Start::Value, Bytes(REG_BINARY, ""), 0}),
+    [](const testing::TestParamInfo<StoreCase>& info) { return std::string(info.param.name); });
+
+TEST_F(TrevaskTest, StoreAsksForFullAccessAndClosesWhatItOpens)
+{
+    SetDriverParameter(sim::StringValue("AdapterScansUp=1"));
+    ScanParameterPresent();
+    AddScanParameter();
+    RemoveScanParameter();
+    const std::string key = "\"" + kDriverKey + "\"";
+    EXPECT_EQ(sim::Calls(), (std::vector<std::string>{
+                                "RegOpenKeyExA(HKEY_LOCAL_MACHINE, " + key + ", 0, 0xf003f)",
+                                "RegQueryValueExA(hkey1, \"DriverParameter\", NULL, type, buffer, 256)",
+                                "RegCloseKey(hkey1)",
+                                "RegCreateKeyExA(HKEY_LOCAL_MACHINE, " + key + ", 0, \"\", 0, 0xf003f, NULL)",
+                                "RegSetValueExA(hkey2, \"DriverParameter\", 0, 1, \"AdapterScansUp=1\", 17)",
+                                "RegCloseKey(hkey2)",
+                                "RegOpenKeyExA(HKEY_LOCAL_MACHINE, " + key + ", 0, 0xf003f)",
+                                "RegSetValueExA(hkey3, \"DriverParameter\", 0, 1, \"\", 1)",
+                                "RegCloseKey(hkey3)",
+                            }));
+}
+
+TEST_F(TrevaskTest, AddCreatesTheWholeKeyPath)
+{
+    EXPECT_FALSE(sim::KeyExists("System"));
+    EXPECT_TRUE(AddScanParameter());
+    EXPECT_EQ(DriverParameter(), sim::StringValue("AdapterScansUp=1"));
+}
+
+TEST_F(TrevaskTest, StoreWithoutAdministratorRightsReportsNothingWritten)
+{
+    SetDriverParameter(sim::StringValue("AdapterScansUp=1"));
+    sim::SetAdministrator(false);
+    EXPECT_EQ(ScanParameterPresent(), 0) << "a key that cannot be opened with full access counts as absent";
+    EXPECT_FALSE(AddScanParameter());
+    EXPECT_FALSE(RemoveScanParameter());
+    EXPECT_EQ(DriverParameter(), sim::StringValue("AdapterScansUp=1"));
+}
+
+TEST_F(TrevaskTest, RefusedWriteIsReportedAndTheKeyStillClosed)
+{
+    SetDriverParameter(sim::StringValue("Sync=0"));
+    sim::FailCall("RegSetValueExA", ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(AddScanParameter());
+    EXPECT_FALSE(RemoveScanParameter());
+    EXPECT_EQ(DriverParameter(), sim::StringValue("Sync=0"));
+    EXPECT_EQ(sim::CallsTo("RegCloseKey").size(), 2u);
+}
+
+}  // namespace
+}  // namespace trevask_test

@@ -1,0 +1,149 @@
+// Which screen follows which, from start to end, for every way through.
+#include "trevask_test.h"
+
+namespace trevask_test {
+namespace {
+
+using sim::Enter;
+using sim::Escape;
+using sim::Press;
+
+struct SequenceCase {
+    const char* name;
+    DWORD version;
+    bool administrator;
+    std::vector<sim::Action> script;
+    std::vector<int> screens;
+};
+
+void PrintTo(const SequenceCase& row, std::ostream* out) { *out << row.name; }
+
+class ScreenSequenceTest : public TrevaskTest, public testing::WithParamInterface<SequenceCase> {};
+
+TEST_P(ScreenSequenceTest, OpensTheScreensInOrderAndExitsWithZero)
+{
+    const SequenceCase& row = GetParam();
+    sim::SetVersion(row.version);
+    sim::SetAdministrator(row.administrator);
+    sim::Script(row.script);
+
+    EXPECT_EQ(RunTrevask(), 0);
+    EXPECT_EQ(sim::ScreenIds(), row.screens);
+    EXPECT_EQ(sim::ActionsLeft(), 0u);
+    for (const sim::ScreenRecord& screen : sim::Screens()) {
+        SCOPED_TRACE(screen.templateId);
+        EXPECT_EQ(screen.owner, sim::DesktopWindow());
+        EXPECT_EQ(screen.initParam, 0);
+        EXPECT_TRUE(screen.ended);
+    }
+    for (const std::string& call : sim::CallsTo("DialogBoxParamA"))
+        EXPECT_EQ(call.rfind("DialogBoxParamA(Module, ", 0), 0u) << call;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    StateTable, ScreenSequenceTest,
+    testing::Values(
+        SequenceCase{"Windows95GetsNotNt", kWin95, true, {Enter(IDD_NOT_NT)}, {IDD_NOT_NT}},
+        SequenceCase{"Win32sGetsNotNt", kWin32s, true, {Enter(IDD_NOT_NT)}, {IDD_NOT_NT}},
+        SequenceCase{"Nt31PassesTheGate", kNt31, true, {Escape(IDD_CONFIRMATION)}, {IDD_CONFIRMATION}},
+        SequenceCase{"Nt351PassesTheGate", kNt351, true, {Escape(IDD_CONFIRMATION)}, {IDD_CONFIRMATION}},
+        SequenceCase{"Windows10PassesTheGate", kWin10, true, {Escape(IDD_CONFIRMATION)}, {IDD_CONFIRMATION}},
+        SequenceCase{"ExitNowEnds", kNt40, true, {Press(IDD_CONFIRMATION, IDCANCEL)}, {IDD_CONFIRMATION}},
+        SequenceCase{"ContinueThenExitToWindows",
+                     kNt40,
+                     true,
+                     {Enter(IDD_CONFIRMATION), Press(IDD_CHANGES_COMPLETE, IDCANCEL)},
+                     {IDD_CONFIRMATION, IDD_CHANGES_COMPLETE}},
+        SequenceCase{"ContinueThenRestart",
+                     kNt40,
+                     true,
+                     {Enter(IDD_CONFIRMATION), Enter(IDD_CHANGES_COMPLETE), Enter(IDD_REMOVE_FLOPPIES)},
+                     {IDD_CONFIRMATION, IDD_CHANGES_COMPLETE, IDD_REMOVE_FLOPPIES}},
+        SequenceCase{"ContinueWithoutRightsTellsTheChangeFailed",
+                     kNt40,
+                     false,
+                     {Enter(IDD_CONFIRMATION), Enter(IDD_CHANGE_FAILED)},
+                     {IDD_CONFIRMATION, IDD_CHANGE_FAILED}}),
+    [](const testing::TestParamInfo<SequenceCase>& info) { return std::string(info.param.name); });
+
+TEST_F(TrevaskTest, CreatesTheNamedMutexOwnedBeforeAnythingElse)
+{
+    sim::Script({Escape(IDD_CONFIRMATION)});
+    RunTrevask();
+    ASSERT_GE(sim::Calls().size(), 2u);
+    EXPECT_EQ(sim::Calls()[0], "CreateMutexA(NULL, TRUE, \"TREVASK_MUTEX\")");
+    EXPECT_EQ(sim::Calls()[1], "GetLastError()");
+}
+
+TEST_F(TrevaskTest, SecondCopyGetsAlreadyRunningWhileTheFirstShowsAnyScreen)
+{
+    for (int screen : {IDD_CONFIRMATION, IDD_CHANGES_COMPLETE, IDD_REMOVE_FLOPPIES}) {
+        SCOPED_TRACE(screen);
+        sim::Reset();
+        int secondExit = -1;
+        std::vector<sim::Action> script = {Enter(IDD_CONFIRMATION), Enter(IDD_CHANGES_COMPLETE),
+                                           Enter(IDD_REMOVE_FLOPPIES)};
+        size_t at = screen == IDD_CONFIRMATION ? 0 : screen == IDD_CHANGES_COMPLETE ? 1 : 2;
+        script.insert(script.begin() + long(at),
+                      {sim::Meanwhile(screen, [&] { secondExit = RunTrevask(); }), Enter(IDD_ALREADY_RUNNING)});
+        sim::Script(script);
+
+        EXPECT_EQ(RunTrevask(), 0);
+        EXPECT_EQ(secondExit, 0);
+        ASSERT_EQ(sim::Screens().size(), 4u);
+        const sim::ScreenRecord& refusal = sim::Screens()[at + 1];
+        EXPECT_EQ(refusal.templateId, IDD_ALREADY_RUNNING);
+        EXPECT_EQ(refusal.process, 2);
+        EXPECT_EQ(refusal.owner, sim::DesktopWindow());
+        EXPECT_EQ(refusal.Text(IDC_RUNNING_TEXT), Message(IDS_ALREADY_RUNNING));
+        EXPECT_EQ(sim::ShutdownRequests().size(), 1u);
+    }
+}
+
+TEST_F(TrevaskTest, SecondCopyOnAnotherPlatformIsStillToldThatOneIsRunning)
+{
+    sim::Script({sim::Meanwhile(IDD_CONFIRMATION,
+                                [] {
+                                    sim::SetVersion(kWin95);
+                                    RunTrevask();
+                                }),
+                 Enter(IDD_ALREADY_RUNNING), Escape(IDD_CONFIRMATION)});
+    RunTrevask();
+    EXPECT_EQ(sim::ScreenIds(), (std::vector<int>{IDD_CONFIRMATION, IDD_ALREADY_RUNNING}));
+}
+
+TEST_F(TrevaskTest, MutexIsReleasedWhenTheFirstCopyExits)
+{
+    sim::Script({Escape(IDD_CONFIRMATION), Escape(IDD_CONFIRMATION)});
+    RunTrevask();
+    RunTrevask();
+    EXPECT_EQ(sim::ScreenIds(), (std::vector<int>{IDD_CONFIRMATION, IDD_CONFIRMATION}));
+}
+
+TEST_F(TrevaskTest, MutexThatCannotBeCreatedLetsTheProgramGoOnAlone)
+{
+    sim::FailCall("CreateMutexA", ERROR_ACCESS_DENIED);
+    sim::Script({Escape(IDD_CONFIRMATION)});
+    EXPECT_EQ(RunTrevask(), 0);
+    EXPECT_EQ(sim::ScreenIds(), std::vector<int>{IDD_CONFIRMATION});
+}
+
+TEST_F(TrevaskTest, CommandLineChangesNothing)
+{
+    sim::Script({Enter(IDD_CONFIRMATION), Press(IDD_CHANGES_COMPLETE, IDCANCEL)});
+    EXPECT_EQ(RunTrevask("/remove /quiet -x"), 0);
+    EXPECT_EQ(sim::ScreenIds(), (std::vector<int>{IDD_CONFIRMATION, IDD_CHANGES_COMPLETE}));
+    EXPECT_EQ(DriverParameter(), sim::StringValue("AdapterScansUp=1"));
+}
+
+TEST_F(TrevaskTest, ScreenThatCannotBeCreatedEndsTheProgram)
+{
+    sim::FailCall("DialogBoxParamA", ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(RunTrevask(), 0);
+    EXPECT_TRUE(sim::Screens().empty());
+    EXPECT_EQ(sim::CallsTo("DialogBoxParamA").size(), 1u);
+    EXPECT_FALSE(DriverParameter());
+}
+
+}  // namespace
+}  // namespace trevask_test

@@ -1,0 +1,49 @@
+// What every host test shares: a fresh simulated Windows per test, a way to
+// run the program as one process, and the registry location it works on.
+#ifndef TREVASK_TEST_H
+#define TREVASK_TEST_H
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "resource.h"
+#include "simulated_windows.h"
+
+namespace trevask_test {
+
+inline const std::string kDriverKey = "System\\CurrentControlSet\\Services\\Tv38_410\\Parameters\\Device";
+inline const std::string kValueName = "DriverParameter";
+
+// Version words as the systems report them.
+constexpr DWORD kWin32s = 0x80000A03;
+constexpr DWORD kWin95 = 0xC0000004;
+constexpr DWORD kWin98 = 0xC0000A04;
+constexpr DWORD kNt31 = 0x01FF0A03;
+constexpr DWORD kNt351 = 0x04213303;
+constexpr DWORD kNt40 = 0x05650004;
+constexpr DWORD kWinXp = 0x0A280105;
+constexpr DWORD kWin10 = 0x23F00206;
+
+// Runs TREVASK.EXE once, as its own process, the way the start-up code
+// calls WinMain. A script that cannot go on fails the test.
+int RunTrevask(const char* commandLine = "");
+
+// The value the program works on, or nullopt when it (or its key) is missing.
+std::optional<sim::RegistryValue> DriverParameter();
+void SetDriverParameter(sim::RegistryValue value);
+
+// The message text as compiled into the resources.
+std::string Message(int id);
+
+// Starts each test from an empty simulated world, and after it checks that
+// the program closed every key it opened and misused no call.
+class TrevaskTest : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+};
+
+}  // namespace trevask_test
+
+#endif
