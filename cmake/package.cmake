@@ -1,0 +1,20 @@
+# The distributable: a ZIP archive with TREVASK.EXE and a readme for the
+# administrator who runs it (cpack in the build folder of win32 or win64).
+set(admin_readme "${PROJECT_BINARY_DIR}/README.TXT")
+file(READ "${PROJECT_SOURCE_DIR}/docs/README.TXT" text)
+string(REPLACE "\n" "\r\n" text "${text}")  # Notepad on older systems needs CR LF
+file(WRITE "${admin_readme}" "${text}")
+
+install(TARGETS trevask RUNTIME DESTINATION .)
+install(FILES "${admin_readme}" DESTINATION .)
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(arch win32)
+else()
+    set(arch win64)
+endif()
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME trevask)
+set(CPACK_PACKAGE_FILE_NAME "trevask-${PROJECT_VERSION}-${arch}")
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+include(CPack)
