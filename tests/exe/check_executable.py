@@ -181,6 +181,30 @@ def decode_dialog(data):
                 font=(point, font), controls=controls)
 
 
+def messages_in(entries):
+    """The string table's messages, by number (only block 1 is used)."""
+    data = entries.get((RT_STRING, 1, ENGLISH_US), b"")
+    messages, at = {}, 0
+    for slot in range(16):
+        if at + 2 > len(data):
+            break
+        length = struct.unpack_from("<H", data, at)[0]
+        if length:
+            messages[slot] = data[at + 2:at + 2 + 2 * length].decode("utf-16-le")
+        at += 2 + 2 * length
+    return messages
+
+
+def image_range(path):
+    """(first, end) address of the image when loaded at its preferred base."""
+    header = pefile.PE(path, fast_load=True).OPTIONAL_HEADER
+    return header.ImageBase, header.ImageBase + header.SizeOfImage
+
+
+def messages_of_exe(path):
+    return messages_in(resource_entries_of_exe(pefile.PE(path)))
+
+
 def check_dialog(problems, number, data):
     where = f"template {number}"
     problems.check(data[:4] != b"\x01\x00\xff\xff", f"{where} is an extended template")
@@ -237,17 +261,10 @@ def check_resources(exe_path, res_path):
     for number in SCREENS:
         if (RT_DIALOG, number, ENGLISH_US) in entries:
             check_dialog(problems, number, entries[(RT_DIALOG, number, ENGLISH_US)])
-    strings = entries.get((RT_STRING, 1, ENGLISH_US), b"")
-    present, at = [], 0
-    for slot in range(16):
-        if at + 2 > len(strings):
-            break
-        length = struct.unpack_from("<H", strings, at)[0]
-        text = strings[at + 2:at + 2 + 2 * length].decode("utf-16-le")
-        at += 2 + 2 * length
-        if length:
-            present.append(slot)
-            print(f"message {slot}: {text[:60]}{'...' if len(text) > 60 else ''} ({length} characters)")
+    messages = messages_in(entries)
+    for number, text in messages.items():
+        print(f"message {number}: {text[:60]}{'...' if len(text) > 60 else ''} ({len(text)} characters)")
+    present = sorted(messages)
     problems.check(present == MESSAGE_IDS, f"messages {present} should be {MESSAGE_IDS}")
     check_icon(problems, entries)
     manifest = entries.get((RT_MANIFEST, 1, ENGLISH_US), b"").decode("utf-8", "replace")

@@ -1,0 +1,271 @@
+#!/usr/bin/python3
+"""End-to-end scenarios: TREVASK.EXE under Wine, driven by key presses.
+
+    scenarios.py --exe TREVASK.EXE --template DIR --artifacts DIR SCENARIO
+    scenarios.py --template DIR --make-template
+    scenarios.py --list
+
+Each scenario starts from a copy of the template prefix, seeds the registry
+and the Windows version, plays the user, and checks the screens, the texts
+they show, the registry value, the exit code and what must not happen. A
+failing scenario prints the screens seen and the program's calls, and saves
+a screenshot in the artifacts folder.
+"""
+import argparse
+import os
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "exe"))
+import check_executable  # noqa: E402
+from winehost import ScenarioFailure, Session, make_template, wait_for  # noqa: E402
+
+CONFIRMATION, CHANGES_COMPLETE, REMOVE_FLOPPIES = "Confirmation", "Changes Complete!", "Remove Floppies"
+ALREADY_RUNNING, NOT_NT = "Already Running!", "Not Using NT!"
+IDOK, IDCANCEL = 1, 2
+SET = ("REG_SZ", "AdapterScansUp=1")
+CLEARED = ("REG_SZ", "")
+
+# What GetVersion returns under Wine's version emulation.
+VERSION_WORDS = {"win95": 0xC0000004, "win98": 0xC0000A04, "nt351": 0x04213303, "nt40": 0x05650004,
+                 "winxp": 0x0A280105, "win10": 0x23F00206}
+
+SCENARIOS = {}
+messages = {}
+
+
+def scenario(function):
+    SCENARIOS[function.__name__.replace("_", "-")] = function
+    return function
+
+
+def expect(condition, text):
+    if not condition:
+        raise ScenarioFailure(text)
+
+
+def expect_equal(got, wanted, what):
+    expect(got == wanted, f"{what}: got {got!r}, wanted {wanted!r}")
+
+
+def expect_shown(program, message_id):
+    """The last text the program put on a screen is this message (the trace cuts long texts)."""
+    texts = wait_for(f"message {message_id} on the screen", program.texts)
+    shown, wanted = texts[-1], messages[message_id]
+    expect(len(shown) >= 40 and wanted.startswith(shown),
+           f"the screen shows {shown!r}, not message {message_id} {wanted!r}")
+
+
+def run_to_end(program):
+    code = program.wait_exit()
+    expect_equal(code, 0, "exit code")
+
+
+def no_restart(program):
+    expect_equal(program.calls_to("InitiateSystemShutdownA"), [], "restart requests")
+
+
+def confirm(program, message_id, keys):
+    """Waits for the confirmation screen, checks its message, and answers with keys."""
+    window = program.wait_screen(CONFIRMATION)
+    expect_shown(program, message_id)
+    program.press(window, *keys)
+
+
+def exit_to_windows(program, keys):
+    window = program.wait_screen(CHANGES_COMPLETE)
+    expect_shown(program, 6)
+    program.press(window, *keys)
+    run_to_end(program)
+    no_restart(program)
+
+
+@scenario
+def add_then_remove(session):
+    """The typical run twice: the first adds the parameter, the second removes it."""
+    prefix = session.prefix
+    prefix.delete_key()
+    first = session.start()
+    confirm(first, 2, ["Return"])
+    exit_to_windows(first, ["Tab", "space"])
+    expect_equal(prefix.value(), SET, "value after the first run")
+
+    second = session.start()
+    confirm(second, 4, ["Return"])
+    exit_to_windows(second, ["Escape"])
+    expect_equal(prefix.value(), CLEARED, "value after the second run")
+    expect_equal(second.screens(), [103, 106], "screens of the second run")
+
+
+def exit_now(session, keys):
+    prefix = session.prefix
+    prefix.set_value("REG_SZ", "MaxTags=32;AdapterScansUp=1")
+    program = session.start()
+    confirm(program, 4, keys)
+    run_to_end(program)
+    expect_equal(program.screens(), [103], "screens")
+    expect_equal(prefix.value(), ("REG_SZ", "MaxTags=32;AdapterScansUp=1"), "value")
+    expect_equal(program.calls_to("RegSetValueExA") + program.calls_to("RegCreateKeyExA"), [], "writes")
+
+
+@scenario
+def exit_now_button(session):
+    """"Exit Now!", reached with Tab and pressed with the space bar, leaves the value alone."""
+    exit_now(session, ["Tab", "space"])
+
+
+@scenario
+def exit_now_escape(session):
+    """Escape on the confirmation screen acts as "Exit Now!"."""
+    exit_now(session, ["Escape"])
+
+
+def second_copy_run(session, version_for_second):
+    first = session.start()
+    first_window = first.wait_screen(CONFIRMATION)
+    if version_for_second:
+        session.prefix.set_version(version_for_second)
+    second = session.start()
+    window = second.wait_screen(ALREADY_RUNNING)
+    expect_shown(second, 1)
+    second.press(window, "Return")
+    run_to_end(second)
+    expect_equal(second.screens(), [102], "screens of the second copy")
+    expect_equal(second.calls_to("GetVersion"), [], "the second copy asking for the version")
+    expect(first.process.poll() is None, "the first copy ended")
+    first.press(first_window, "Escape")
+    run_to_end(first)
+
+
+@scenario
+def second_copy(session):
+    """A copy started while another shows its confirmation is told that one is running."""
+    second_copy_run(session, None)
+
+
+@scenario
+def second_copy_not_nt(session):
+    """On a system that is not NT, a second copy still gets "Already Running!" first."""
+    second_copy_run(session, "win95")
+
+
+def version_gate(session, version):
+    session.prefix.set_version(version)
+    session.prefix.delete_key()
+    program = session.start()
+    if version in ("win95", "win98"):
+        window = program.wait_screen(NOT_NT)
+        expect_shown(program, 5)
+        program.press(window, "Return")
+        run_to_end(program)
+        expect_equal(program.screens(), [104], "screens")
+        expect_equal(program.calls_to("RegOpenKeyExA"), [], "registry reads")
+    else:
+        confirm(program, 2, ["Escape"])
+        run_to_end(program)
+        expect_equal(program.screens(), [103], "screens")
+    expect_equal(session.prefix.value(), None, "value")
+    words = [int(args, 16) for kind, name, args in program.calls() if kind == "Ret" and name == "GetVersion"]
+    expect_equal(words, [VERSION_WORDS[version]], "what GetVersion told the program")
+
+
+for _version in VERSION_WORDS:
+    SCENARIOS[f"version-{_version}"] = (lambda version: lambda session: version_gate(session, version))(_version)
+
+
+@scenario
+def notice_needs_enter(session):
+    """Escape reaches a notice as IDCANCEL, which it leaves alone; Enter closes it."""
+    session.prefix.set_version("win98")
+    program = session.start()
+    window = program.wait_screen(NOT_NT)
+    program.press(window, "Escape")
+    wait_for("the notice to process Escape", lambda: (IDCANCEL, False) in program.commands())
+    expect_equal(program.calls_to("EndDialog"), [], "EndDialog after Escape")
+    expect(program.process.poll() is None, "the program ended on Escape")
+    program.press(window, "Return")
+    run_to_end(program)
+    expect_equal(program.commands()[-1], (IDOK, True), "the command that closed the notice")
+    expect_equal(len(program.calls_to("EndDialog")), 1, "EndDialog calls")
+
+
+@scenario
+def restart_system(session):
+    """"Restart System" enables the privilege, warns about diskettes, and only then asks to reboot."""
+    prefix = session.prefix
+    prefix.delete_key()
+    program = session.start()
+    confirm(program, 2, ["Return"])
+    window = program.wait_screen(CHANGES_COMPLETE)
+    program.press(window, "Return")
+    notice = program.wait_screen(REMOVE_FLOPPIES)
+    expect_shown(program, 7)
+    program.press(notice, "Escape")
+    wait_for("the diskette notice to process Escape", lambda: (IDCANCEL, False) in program.commands())
+    expect_equal(program.calls_to("InitiateSystemShutdownA"), [], "restart requested before the notice closed")
+    names = [name for kind, name, _ in program.calls() if kind == "Call"]
+    privilege = names.index("AdjustTokenPrivileges")
+    expect(privilege < len(names) - 1 - names[::-1].index("DialogBoxParamA"),
+           "the privilege was not enabled before the diskette notice")
+    expect_equal(program.calls_to("OpenProcessToken")[0].split(",")[:2], ["ffffffffffffffff", "00000028"],
+                 "token opened")
+    expect('"SeShutdownPrivilege"' in program.calls_to("LookupPrivilegeValueA")[0], "privilege looked up")
+    program.press(notice, "Return")
+    run_to_end(program)
+    expect_equal(program.calls_to("InitiateSystemShutdownA"), ["00000000,00000000,00000000,00000000,00000001"],
+                 "restart request: local machine, no message, no delay, nothing forced, reboot")
+    rets = [args for kind, name, args in program.calls() if kind == "Ret" and name == "InitiateSystemShutdownA"]
+    expect_equal(rets, ["00000001"], "restart accepted")
+    expect_equal(program.screens(), [103, 106, 107], "screens")
+    expect_equal(prefix.value(), SET, "value")
+
+
+@scenario
+def registry_export(session):
+    """A whole export of HKEY_LOCAL_MACHINE before and after a change differs in that one value only."""
+    prefix = session.prefix
+    prefix.set_value("REG_SZ", "AdapterScansUp=1")
+    before = prefix.export(os.path.join(session.workdir, "before.reg"))
+    program = session.start()
+    confirm(program, 4, ["Return"])
+    exit_to_windows(program, ["Escape"])
+    after = prefix.export(os.path.join(session.workdir, "after.reg"))
+    removed = sorted(set(before) - set(after))
+    added = sorted(set(after) - set(before))
+    expect_equal((removed, added), (['"DriverParameter"="AdapterScansUp=1"'], ['"DriverParameter"=""']),
+                 "lines of the export that changed")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--exe")
+    parser.add_argument("--template", help="the template Wine prefix")
+    parser.add_argument("--artifacts", default="e2e-artifacts")
+    parser.add_argument("--make-template", action="store_true")
+    parser.add_argument("--list", action="store_true")
+    parser.add_argument("scenario", nargs="?")
+    options = parser.parse_args()
+    if options.list:
+        print("\n".join(SCENARIOS))
+        return 0
+    if options.make_template:
+        make_template(options.template, set().union(*check_executable.EXPECTED_IMPORTS.values()))
+        return 0
+    if options.scenario not in SCENARIOS:
+        parser.error(f"unknown scenario {options.scenario!r}; --list shows them")
+    messages.update(check_executable.messages_of_exe(options.exe))
+    session = Session(os.path.abspath(options.exe), check_executable.image_range(options.exe), options.template,
+                      options.artifacts, options.scenario)
+    try:
+        SCENARIOS[options.scenario](session)
+    except ScenarioFailure as failure:
+        print(f"FAIL {options.scenario}: {failure}")
+        session.report_failure()
+        return 1
+    finally:
+        session.close()
+    print(f"PASS {options.scenario}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

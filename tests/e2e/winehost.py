@@ -1,0 +1,293 @@
+"""Running TREVASK.EXE under Wine on a virtual X display, as a user would.
+
+A template Wine prefix is made once; each scenario works in a copy of it,
+with its own Xvfb display and wineserver, so scenarios cannot disturb each
+other. Screens are found by their titles (polling, never a fixed sleep),
+keys are pressed with xdotool, the texts a screen shows come from a
++relay trace of the program's own calls, and the registry is read with
+Wine's reg.exe.
+"""
+import os
+import re
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+DRIVER_KEY = r"HKLM\System\CurrentControlSet\Services\Tv38_410\Parameters\Device"
+VALUE_NAME = "DriverParameter"
+TIMEOUT = 30.0  # seconds; a first start of Wine in a fresh prefix can take several
+
+
+
+class ScenarioFailure(AssertionError):
+    pass
+
+
+def wait_for(what, probe, timeout=TIMEOUT, interval=0.1):
+    """Polls probe() until it returns something true, and returns that."""
+    deadline = time.monotonic() + timeout
+    while True:
+        result = probe()
+        if result:
+            return result
+        if time.monotonic() > deadline:
+            raise ScenarioFailure(f"timed out after {timeout:.0f} s waiting for {what}")
+        time.sleep(interval)
+
+
+class Display:
+    """An Xvfb server on a free display number."""
+
+    def __init__(self, size="1024x768x24"):
+        read_end, write_end = os.pipe()
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", size, "-nolisten", "tcp"],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as pipe:
+            number = pipe.readline().strip()
+        if not number:
+            raise ScenarioFailure("Xvfb did not start")
+        self.name = f":{number}"
+
+    def screenshot(self, path, window="root"):
+        subprocess.run(["import", "-display", self.name, "-window", window, path],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
+
+    def close(self):
+        self.process.terminate()
+        self.process.wait(timeout=10)
+
+
+def wine_environment(prefix, display):
+    env = dict(os.environ)
+    env.update(WINEPREFIX=prefix, DISPLAY=display, WINEDEBUG="-all", WINEARCH="win64",
+               # No Mono or Gecko: nothing here needs them, and there is no network to fetch them.
+               WINEDLLOVERRIDES="mscoree,mshtml=")
+    return env
+
+
+def make_template(path, traced_functions):
+    """Makes the prefix every scenario copies. Takes about 15 s.
+
+    +relay traces only traced_functions (and the calls into dialog procedures),
+    which keeps a run's trace to a few thousand lines."""
+    shutil.rmtree(path, ignore_errors=True)
+    display = Display()
+    try:
+        env = wine_environment(path, display.name)
+        subprocess.run(["wineboot", "-i"], env=env, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\Debug", "/v", "RelayInclude", "/t", "REG_SZ",
+                        "/d", ";".join(sorted(traced_functions)), "/f"], env=env, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env=env, check=True)
+    finally:
+        display.close()
+
+
+class Prefix:
+    """A scenario's own copy of the template prefix, with a wineserver kept running."""
+
+    def __init__(self, template, display, workdir):
+        self.path = os.path.join(workdir, "prefix")
+        shutil.rmtree(self.path, ignore_errors=True)
+        # Hard links keep the copy fast; the registry files are real copies,
+        # since wineserver rewrites them.
+        subprocess.run(["cp", "-al", template, self.path], check=True)
+        for name in ("system.reg", "user.reg", "userdef.reg"):
+            target = os.path.join(self.path, name)
+            if os.path.exists(target):
+                os.unlink(target)
+                shutil.copy2(os.path.join(template, name), target)
+        self.display = display
+        self.env = wine_environment(self.path, display.name)
+        subprocess.run(["wineserver", "-p"], env=self.env, check=True)
+
+    def run(self, *args, check=True):
+        """Runs a Wine program to its end and returns (exit code, output)."""
+        # Files, not pipes: processes that Wine starts in the background would
+        # hold a pipe open long after the program itself has ended.
+        with tempfile.TemporaryFile() as output:
+            try:
+                code = subprocess.run(["wine", *args], env=self.env, stdout=output, stderr=subprocess.STDOUT,
+                                      timeout=120).returncode
+            except subprocess.TimeoutExpired:
+                raise ScenarioFailure(f"wine {' '.join(args)} did not finish")
+            output.seek(0)
+            text = output.read().decode(errors="replace")
+        if check and code != 0:
+            raise ScenarioFailure(f"wine {' '.join(args)} failed ({code}): {text}")
+        return code, text
+
+    def set_version(self, version):
+        self.run("reg", "add", r"HKCU\Software\Wine", "/v", "Version", "/t", "REG_SZ", "/d", version, "/f")
+
+    def set_value(self, kind, data):
+        """Seeds DriverParameter; data as reg.exe takes it (hex digits for REG_BINARY)."""
+        self.run("reg", "add", DRIVER_KEY, "/v", VALUE_NAME, "/t", kind, "/d", data, "/f")
+
+    def delete_key(self):
+        self.run("reg", "delete", DRIVER_KEY, "/f", check=False)
+
+    def value(self):
+        """(type, data) of DriverParameter as reg.exe shows it, or None when it is missing."""
+        code, text = self.run("reg", "query", DRIVER_KEY, "/v", VALUE_NAME, check=False)
+        if code != 0:
+            return None
+        for line in text.splitlines():
+            match = re.match(r"^\s+(\S+)\s+(REG_\w+)(?: {4}(.*?))?\r?$", line)
+            if match and match.group(1).lower() == VALUE_NAME.lower():
+                return match.group(2), match.group(3) or ""
+        raise ScenarioFailure(f"cannot read reg.exe output: {text!r}")
+
+    def export(self, path):
+        """The whole HKEY_LOCAL_MACHINE, as lines of text."""
+        self.run("regedit", "/E", path, "HKEY_LOCAL_MACHINE")
+        with open(path, "rb") as f:
+            raw = f.read()
+        text = raw.decode("utf-16") if raw[:2] in (b"\xff\xfe", b"\xfe\xff") else raw.decode("utf-8", "replace")
+        return text.splitlines()
+
+    def close(self):
+        subprocess.run(["wineserver", "-k"], env=self.env, check=False,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env=self.env, check=False, timeout=60)
+
+
+class Program:
+    """One running copy of TREVASK.EXE, traced with +relay."""
+
+    def __init__(self, prefix, exe, trace_path, image_range, args=()):
+        self.prefix = prefix
+        self.trace_path = trace_path
+        self.image_range = image_range  # (first, end) address of the program's image
+        self.parsed, self.offset, self.thread = [], 0, None
+        env = dict(prefix.env, WINEDEBUG="+relay")
+        self.trace_file = open(trace_path, "wb")
+        self.process = subprocess.Popen(["wine", exe, *args], env=env, stdout=subprocess.DEVNULL,
+                                        stderr=self.trace_file, start_new_session=True)
+        self.titles_seen = []
+
+    # Screens
+
+    def find_window(self, title):
+        """The X window of a shown screen with this title, or None."""
+        result = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", f"^{re.escape(title)}$"],
+                                env=self.prefix.env, capture_output=True, text=True)
+        ids = result.stdout.split()
+        return ids[-1] if ids else None
+
+    def wait_screen(self, title, timeout=TIMEOUT):
+        window = wait_for(f'the screen "{title}"', lambda: self.find_window(title), timeout)
+        if title not in self.titles_seen:
+            self.titles_seen.append(title)
+        return window
+
+    def press(self, window, *keys):
+        subprocess.run(["xdotool", "key", "--window", window, *keys], env=self.prefix.env,
+                       capture_output=True, check=True)
+
+    # The program's own calls
+
+    def calls(self):
+        """The program's own calls in the trace, in order: ('Call', function, arguments),
+        ('Ret', function, retval), and ('Proc', message, (wParam, retval)) for each message
+        its dialog procedures returned from. Calls are told apart from Wine's own by
+        their return address, which lies in the program's image."""
+        with open(self.trace_path, "rb") as f:
+            f.seek(self.offset)
+            chunk = f.read()
+        complete = chunk.rfind(b"\n") + 1
+        self.offset += complete
+        first, end = self.image_range
+        for line in chunk[:complete].decode("latin-1").splitlines():
+            call = re.match(r"^([0-9a-f]{4}):(Call|Ret)\s+([\w.]+)\((.*?)\)(?: retval=(\w+))? ret=(\w+)$", line)
+            proc = re.match(r"^([0-9a-f]{4}):Ret\s+dialog proc (\w+) \(hwnd=\w+,msg=(\w+),wp=(\w+),lp=\w+\) "
+                            r"retval=(\w+)", line)
+            if call:
+                tid, kind, function, args, retval, ret = call.groups()
+                if not first <= int(ret, 16) < end:
+                    continue
+                if self.thread is None and function.endswith("CreateMutexA") and "TREVASK_MUTEX" in args:
+                    self.thread = tid
+                if tid == self.thread:
+                    self.parsed.append((kind, function.split(".")[-1], args if kind == "Call" else retval))
+            elif proc and proc.group(1) == self.thread and first <= int(proc.group(2), 16) < end:
+                self.parsed.append(("Proc", proc.group(3), (int(proc.group(4), 16), int(proc.group(5), 16))))
+        return list(self.parsed)
+
+    def commands(self):
+        """(control ID, whether handled) for each WM_COMMAND the program's screens have processed."""
+        return [(wparam & 0xFFFF, retval != 0) for kind, message, (wparam, retval) in
+                ((k, m, a) for k, m, a in self.calls() if k == "Proc") if message == "WM_COMMAND"]
+
+    def screens(self):
+        """Template numbers of the screens the program opened, in order."""
+        return [int(args.split(",")[1], 16) for args in self.calls_to("DialogBoxParamA")]
+
+    def calls_to(self, function):
+        return [args for kind, name, args in self.calls() if kind == "Call" and name == function]
+
+    def wait_call(self, function, count=1, timeout=TIMEOUT):
+        return wait_for(f"call {count} to {function}",
+                        lambda: len(self.calls_to(function)) >= count and self.calls_to(function), timeout)
+
+    def texts(self):
+        """The texts the program put on its screens, as the trace shows them (cut after about 250 characters)."""
+        return [re.search(r'"(.*)"', args).group(1).replace('\\"', '"') if '"' in args else ""
+                for args in self.calls_to("SetDlgItemTextA")]
+
+    def wait_exit(self, timeout=TIMEOUT):
+        try:
+            code = self.process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise ScenarioFailure(f"the program did not exit within {timeout:.0f} s")
+        self.trace_file.close()
+        return code
+
+    def kill(self):
+        if self.process.poll() is None:
+            os.killpg(self.process.pid, signal.SIGKILL)
+            self.process.wait()
+        self.trace_file.close()
+
+
+class Session:
+    """A scenario's world: a display, a prefix, its programs, and what to show when it fails."""
+
+    def __init__(self, exe, image_range, template, artifacts, name):
+        self.exe = exe
+        self.image_range = image_range
+        self.name = name
+        self.artifacts = artifacts
+        os.makedirs(artifacts, exist_ok=True)
+        self.workdir = tempfile.mkdtemp(prefix=f"trevask-e2e-{name}-")
+        self.display = Display()
+        self.prefix = Prefix(template, self.display, self.workdir)
+        self.programs = []
+
+    def start(self, *args):
+        program = Program(self.prefix, self.exe, os.path.join(self.workdir, f"trace-{len(self.programs) + 1}.txt"),
+                          self.image_range, args)
+        self.programs.append(program)
+        return program
+
+    def report_failure(self):
+        shot = os.path.join(self.artifacts, f"{self.name}.png")
+        self.display.screenshot(shot)
+        print(f"screenshot: {shot}")
+        for number, program in enumerate(self.programs, 1):
+            print(f"copy {number}: screens seen: {program.titles_seen or 'none'}")
+            for kind, function, args in program.calls():
+                if kind == "Call":
+                    print(f"  {function}({args})")
+
+    def close(self):
+        for program in self.programs:
+            program.kill()
+        self.prefix.close()
+        self.display.close()
+        shutil.rmtree(self.workdir, ignore_errors=True)
