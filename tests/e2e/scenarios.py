@@ -20,7 +20,8 @@ import check_executable  # noqa: E402
 from winehost import ScenarioFailure, Session, make_template, wait_for  # noqa: E402
 
 CONFIRMATION, CHANGES_COMPLETE, REMOVE_FLOPPIES = "Confirmation", "Changes Complete!", "Remove Floppies"
-ALREADY_RUNNING, NOT_NT = "Already Running!", "Not Using NT!"
+ALREADY_RUNNING, NOT_NT, CHANGE_FAILED = "Already Running!", "Not Using NT!", "Changes Not Made!"
+DRIVER_KEY_PATH = r"System\CurrentControlSet\Services\Tv38_410\Parameters\Device"
 IDOK, IDCANCEL = 1, 2
 SET = ("REG_SZ", "AdapterScansUp=1")
 CLEARED = ("REG_SZ", "")
@@ -189,6 +190,52 @@ def notice_needs_enter(session):
 
 
 @scenario
+def change_refused(session):
+    """When the value cannot be written, "Changes Not Made!" says so, and nothing claims success."""
+    # Under a volatile key Wine refuses the lasting key the program creates.
+    session.seed("volatile-key", DRIVER_KEY_PATH.rsplit("\\", 2)[0])
+    program = session.start()
+    confirm(program, 2, ["Return"])
+    window = program.wait_screen(CHANGE_FAILED)
+    expect_shown(program, 8)
+    program.press(window, "Escape")
+    wait_for("the notice to process Escape", lambda: (IDCANCEL, False) in program.commands())
+    program.press(window, "Return")
+    run_to_end(program)
+    expect_equal(program.screens(), [103, 108], "screens")
+    expect_equal(session.prefix.value(), None, "value")
+    no_restart(program)
+
+
+def value_without_nul(session, data, message_id):
+    session.seed("set", DRIVER_KEY_PATH, "DriverParameter", "3", data.hex())  # REG_BINARY, no NUL added
+    program = session.start()
+    confirm(program, message_id, ["Escape"])
+    run_to_end(program)
+
+
+@scenario
+def binary_value_256_bytes(session):
+    """256 bytes with no NUL that end in the keyword: the parameter counts as present."""
+    value_without_nul(session, b"x" * 242 + b"AdapterScansUp", 4)
+
+
+@scenario
+def binary_value_257_bytes(session):
+    """257 bytes do not fit the query buffer: the parameter counts as absent, keyword or not."""
+    value_without_nul(session, b"AdapterScansUp" + b"x" * 243, 2)
+
+
+@scenario
+def multi_string_second(session):
+    """The search stops at the first NUL, so a keyword in a multi-string's second string is not seen."""
+    session.prefix.set_value("REG_MULTI_SZ", "Sync=0\\0AdapterScansUp=1")
+    program = session.start()
+    confirm(program, 2, ["Escape"])
+    run_to_end(program)
+
+
+@scenario
 def restart_system(session):
     """"Restart System" enables the privilege, warns about diskettes, and only then asks to reboot."""
     prefix = session.prefix
@@ -238,6 +285,7 @@ def registry_export(session):
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--exe")
+    parser.add_argument("--seed-helper", help="registry_seed.exe, for states reg.exe cannot make")
     parser.add_argument("--template", help="the template Wine prefix")
     parser.add_argument("--artifacts", default="e2e-artifacts")
     parser.add_argument("--make-template", action="store_true")
@@ -254,7 +302,7 @@ def main():
         parser.error(f"unknown scenario {options.scenario!r}; --list shows them")
     messages.update(check_executable.messages_of_exe(options.exe))
     session = Session(os.path.abspath(options.exe), check_executable.image_range(options.exe), options.template,
-                      options.artifacts, options.scenario)
+                      options.artifacts, options.scenario, options.seed_helper)
     try:
         SCENARIOS[options.scenario](session)
     except ScenarioFailure as failure:

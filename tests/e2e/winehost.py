@@ -91,17 +91,20 @@ def make_template(path, traced_functions):
 class Prefix:
     """A scenario's own copy of the template prefix, with a wineserver kept running."""
 
-    def __init__(self, template, display, workdir):
-        self.path = os.path.join(workdir, "prefix")
-        shutil.rmtree(self.path, ignore_errors=True)
-        # Hard links keep the copy fast; the registry files are real copies,
-        # since wineserver rewrites them.
-        subprocess.run(["cp", "-al", template, self.path], check=True)
-        for name in ("system.reg", "user.reg", "userdef.reg"):
-            target = os.path.join(self.path, name)
-            if os.path.exists(target):
-                os.unlink(target)
-                shutil.copy2(os.path.join(template, name), target)
+    def __init__(self, template, display, workdir=None):
+        """A copy of template in workdir; with no workdir, the template prefix itself."""
+        self.path = template
+        if workdir:
+            self.path = os.path.join(workdir, "prefix")
+            shutil.rmtree(self.path, ignore_errors=True)
+            # Hard links keep the copy fast; the registry files are real copies,
+            # since wineserver rewrites them.
+            subprocess.run(["cp", "-al", template, self.path], check=True)
+            for name in ("system.reg", "user.reg", "userdef.reg"):
+                target = os.path.join(self.path, name)
+                if os.path.exists(target):
+                    os.unlink(target)
+                    shutil.copy2(os.path.join(template, name), target)
         self.display = display
         self.env = wine_environment(self.path, display.name)
         subprocess.run(["wineserver", "-p"], env=self.env, check=True)
@@ -129,8 +132,8 @@ class Prefix:
         """Seeds DriverParameter; data as reg.exe takes it (hex digits for REG_BINARY)."""
         self.run("reg", "add", DRIVER_KEY, "/v", VALUE_NAME, "/t", kind, "/d", data, "/f")
 
-    def delete_key(self):
-        self.run("reg", "delete", DRIVER_KEY, "/f", check=False)
+    def delete_key(self, key=DRIVER_KEY):
+        self.run("reg", "delete", key, "/f", check=False)
 
     def value(self):
         """(type, data) of DriverParameter as reg.exe shows it, or None when it is missing."""
@@ -160,14 +163,18 @@ class Prefix:
 class Program:
     """One running copy of TREVASK.EXE, traced with +relay."""
 
-    def __init__(self, prefix, exe, trace_path, image_range, args=()):
+    def __init__(self, prefix, exe, trace_path, image_range, args=(), desktop=None):
         self.prefix = prefix
         self.trace_path = trace_path
         self.image_range = image_range  # (first, end) address of the program's image
         self.parsed, self.offset, self.thread = [], 0, None
+        self.desktop = desktop
         env = dict(prefix.env, WINEDEBUG="+relay")
         self.trace_file = open(trace_path, "wb")
-        self.process = subprocess.Popen(["wine", exe, *args], env=env, stdout=subprocess.DEVNULL,
+        # In a Wine virtual desktop the title bars are drawn, as on Windows, but
+        # the screens are no X windows of their own and the exit code is explorer's.
+        launcher = ["explorer", f"/desktop={desktop}"] if desktop else []
+        self.process = subprocess.Popen(["wine", *launcher, exe, *args], env=env, stdout=subprocess.DEVNULL,
                                         stderr=self.trace_file, start_new_session=True)
         self.titles_seen = []
 
@@ -187,8 +194,14 @@ class Program:
         return window
 
     def press(self, window, *keys):
-        subprocess.run(["xdotool", "key", "--window", window, *keys], env=self.prefix.env,
-                       capture_output=True, check=True)
+        """Keys for a screen's X window; for a Wine desktop, through the X input focus."""
+        if self.desktop:
+            subprocess.run(["xdotool", "windowfocus", "--sync", window], env=self.prefix.env,
+                           capture_output=True, check=True)
+            command = ["xdotool", "key", *keys]
+        else:
+            command = ["xdotool", "key", "--window", window, *keys]
+        subprocess.run(command, env=self.prefix.env, capture_output=True, check=True)
 
     # The program's own calls
 
@@ -241,6 +254,10 @@ class Program:
                 for args in self.calls_to("SetDlgItemTextA")]
 
     def wait_exit(self, timeout=TIMEOUT):
+        """The program's exit code. In a virtual desktop the launcher outlives the
+        program, so the code is read from its call to ExitProcess instead."""
+        if self.desktop:
+            return int(self.wait_call("ExitProcess", timeout=timeout)[0], 16)
         try:
             code = self.process.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
@@ -258,22 +275,28 @@ class Program:
 class Session:
     """A scenario's world: a display, a prefix, its programs, and what to show when it fails."""
 
-    def __init__(self, exe, image_range, template, artifacts, name):
+    def __init__(self, exe, image_range, template, artifacts, name, seed_helper=None, copy=True):
+        """With copy False the session works in the template prefix itself."""
         self.exe = exe
+        self.seed_helper = seed_helper
         self.image_range = image_range
         self.name = name
         self.artifacts = artifacts
         os.makedirs(artifacts, exist_ok=True)
         self.workdir = tempfile.mkdtemp(prefix=f"trevask-e2e-{name}-")
         self.display = Display()
-        self.prefix = Prefix(template, self.display, self.workdir)
+        self.prefix = Prefix(template, self.display, self.workdir if copy else None)
         self.programs = []
 
-    def start(self, *args):
+    def start(self, *args, desktop=None):
         program = Program(self.prefix, self.exe, os.path.join(self.workdir, f"trace-{len(self.programs) + 1}.txt"),
-                          self.image_range, args)
+                          self.image_range, args, desktop)
         self.programs.append(program)
         return program
+
+    def seed(self, *args):
+        """Runs the registry seeding helper in the scenario's prefix."""
+        self.prefix.run(self.seed_helper, *args)
 
     def report_failure(self):
         shot = os.path.join(self.artifacts, f"{self.name}.png")
