@@ -25,7 +25,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "exe"))
 import check_executable  # noqa: E402
-from winehost import DRIVER_KEY, Display, Prefix, ScenarioFailure, Session, make_template, wait_for  # noqa: E402
+from winehost import DRIVER_KEY, Prefix, ScenarioFailure, Session, make_template, wait_for  # noqa: E402
 
 DESKTOP_SIZE = (640, 480)
 DESKTOP = f"trevask,{DESKTOP_SIZE[0]}x{DESKTOP_SIZE[1]}"
@@ -45,8 +45,10 @@ def ensure_prefix(path):
 
 def interactive(exe, prefix_path):
     """The program on the user's own display, in the project's prefix."""
-    prefix = Prefix(prefix_path, Display.__new__(Display))  # the user's display, not a new one
-    prefix.env["DISPLAY"] = os.environ["DISPLAY"]
+    class UsersDisplay:
+        name = os.environ["DISPLAY"]
+
+    prefix = Prefix(prefix_path, UsersDisplay())
     try:
         print(f"Before: DriverParameter = {describe(prefix.value())}")
         code = subprocess.run(["wine", exe], env=prefix.env).returncode
