@@ -88,7 +88,7 @@ class Walk:
     def save(self, window, name, what):
         # Only the screens, cut out of the plain desktop around them.
         path = os.path.join(self.out, f"{name}.png")
-        subprocess.run(["convert", self.wait_still(window, what), "-trim", "+repage", path], check=True)
+        subprocess.run(["convert", self.wait_still(window, what), "-trim", "+repage", "-strip", path], check=True)
         print(f"  saved {path}")
 
     def activate(self, program, window, what):
@@ -183,7 +183,11 @@ def all_screens(walk, preview_helper, exe):
     walk.activate(first, window, "the preview")
     walk.save(window, "restart-failed", "the preview")
     first.press(window, "Return")
-    preview.wait(timeout=30)
+    try:
+        preview.wait(timeout=30)
+    except subprocess.TimeoutExpired:
+        preview.kill()
+        raise ScenarioFailure("the preview did not close on Enter")
 
 
 def main():
