@@ -166,18 +166,17 @@ def all_screens(walk, preview_helper, exe):
     os.unlink(os.path.join(walk.out, "confirmation-add-again.png"))
 
     # Wine never refuses a restart, so this screen is shown from the program's own resources.
+    window = walk.desktop_window(first)
+    empty = walk.wait_still(window, "the empty desktop")
+    with open(empty, "rb") as f:
+        before = f.read()
     preview = subprocess.Popen(["wine", "explorer", f"/desktop={DESKTOP}", preview_helper, exe, "109", "9", "1008"],
                                env=prefix.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    window = walk.desktop_window(first)
-    raw = os.path.join(session.workdir, "raw.png")
-    shots = []
 
     def drawn():
-        session.display.screenshot(raw, window)
-        with open(raw, "rb") as f:
-            shots.append(hashlib.sha256(f.read()).hexdigest())
-        # the desktop is empty until the preview appears; then it settles
-        return len(set(shots)) > 1 and len(shots) >= 3 and shots[-1] == shots[-2]
+        session.display.screenshot(empty, window)
+        with open(empty, "rb") as f:
+            return f.read() != before
 
     wait_for("the preview", drawn, interval=0.3)
     walk.activate(first, window, "the preview")

@@ -72,6 +72,12 @@ def confirm(program, message_id, keys):
     program.press(window, *keys)
 
 
+def escape_ignored(program, window, what):
+    """Presses Escape and waits until the screen has declined the IDCANCEL it brings."""
+    program.press(window, "Escape")
+    wait_for(f"{what} to process Escape", lambda: (IDCANCEL, False) in program.commands())
+
+
 def exit_to_windows(program, keys):
     window = program.wait_screen(CHANGES_COMPLETE)
     expect_shown(program, 6)
@@ -179,8 +185,7 @@ def notice_needs_enter(session):
     session.prefix.set_version("win98")
     program = session.start()
     window = program.wait_screen(NOT_NT)
-    program.press(window, "Escape")
-    wait_for("the notice to process Escape", lambda: (IDCANCEL, False) in program.commands())
+    escape_ignored(program, window, "the notice")
     expect_equal(program.calls_to("EndDialog"), [], "EndDialog after Escape")
     expect(program.process.poll() is None, "the program ended on Escape")
     program.press(window, "Return")
@@ -198,8 +203,7 @@ def change_refused(session):
     confirm(program, 2, ["Return"])
     window = program.wait_screen(CHANGE_FAILED)
     expect_shown(program, 8)
-    program.press(window, "Escape")
-    wait_for("the notice to process Escape", lambda: (IDCANCEL, False) in program.commands())
+    escape_ignored(program, window, "the notice")
     program.press(window, "Return")
     run_to_end(program)
     expect_equal(program.screens(), [103, 108], "screens")
@@ -246,8 +250,7 @@ def restart_system(session):
     program.press(window, "Return")
     notice = program.wait_screen(REMOVE_FLOPPIES)
     expect_shown(program, 7)
-    program.press(notice, "Escape")
-    wait_for("the diskette notice to process Escape", lambda: (IDCANCEL, False) in program.commands())
+    escape_ignored(program, notice, "the diskette notice")
     expect_equal(program.calls_to("InitiateSystemShutdownA"), [], "restart requested before the notice closed")
     names = [name for kind, name, _ in program.calls() if kind == "Call"]
     privilege = names.index("AdjustTokenPrivileges")
