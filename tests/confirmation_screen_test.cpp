@@ -84,30 +84,40 @@ TEST_F(TrevaskTest, ChangeFailedNoticeTellsWhyAndNothingClaimsSuccess)
         EXPECT_EQ(call.find(", 6, "), std::string::npos) << "the success message was loaded: " << call;
 }
 
-TEST_F(TrevaskTest, ContinueCarriesOutTheAnnouncedChangeEvenIfTheValueChangedMeanwhile)
+// Another program changes the value while the confirmation is open.
+struct RaceCase {
+    const char* name;
+    std::optional<sim::RegistryValue> before;
+    sim::RegistryValue meanwhile;
+    sim::RegistryValue after;
+};
+
+void PrintTo(const RaceCase& row, std::ostream* out) { *out << row.name; }
+
+class RaceTest : public TrevaskTest, public testing::WithParamInterface<RaceCase> {};
+
+TEST_P(RaceTest, ContinueCarriesOutTheAnnouncedChangeWithoutReadingAgain)
 {
-    struct Race {
-        std::optional<sim::RegistryValue> before;
-        sim::RegistryValue meanwhile;
-        sim::RegistryValue after;
-    };
-    for (const Race& race : {Race{std::nullopt, kSet, kSet}, Race{kSet, kOther, kCleared},
-                             Race{kOther, kCleared, kSet}}) {
-        sim::Reset();
-        if (race.before)
-            SetDriverParameter(*race.before);
-        size_t readsBeforeContinue = 0;
-        sim::Script({sim::Meanwhile(IDD_CONFIRMATION,
-                                    [&] {
-                                        SetDriverParameter(race.meanwhile);
-                                        readsBeforeContinue = sim::CallsTo("RegQueryValueExA").size();
-                                    }),
-                     Enter(IDD_CONFIRMATION), Escape(IDD_CHANGES_COMPLETE)});
-        RunTrevask();
-        EXPECT_EQ(DriverParameter(), race.after);
-        EXPECT_EQ(sim::CallsTo("RegQueryValueExA").size(), readsBeforeContinue) << "the value must not be read again";
-    }
+    const RaceCase& race = GetParam();
+    if (race.before)
+        SetDriverParameter(*race.before);
+    size_t readsBeforeContinue = 0;
+    sim::Script({sim::Meanwhile(IDD_CONFIRMATION,
+                                [&] {
+                                    SetDriverParameter(race.meanwhile);
+                                    readsBeforeContinue = sim::CallsTo("RegQueryValueExA").size();
+                                }),
+                 Enter(IDD_CONFIRMATION), Escape(IDD_CHANGES_COMPLETE)});
+    RunTrevask();
+    EXPECT_EQ(DriverParameter(), race.after);
+    EXPECT_EQ(sim::CallsTo("RegQueryValueExA").size(), readsBeforeContinue) << "the value must not be read again";
 }
+
+INSTANTIATE_TEST_SUITE_P(ValueChanged, RaceTest,
+                         testing::Values(RaceCase{"AddedMeanwhileStillAdds", std::nullopt, kSet, kSet},
+                                         RaceCase{"RemovedMeanwhileStillRemoves", kSet, kOther, kCleared},
+                                         RaceCase{"ClearedMeanwhileStillAdds", kOther, kCleared, kSet}),
+                         [](const testing::TestParamInfo<RaceCase>& info) { return std::string(info.param.name); });
 
 TEST_F(TrevaskTest, ConfirmationReadsTheValueBeforeItLoadsItsMessage)
 {

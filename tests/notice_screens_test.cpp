@@ -23,7 +23,7 @@ protected:
     INT_PTR Open()
     {
         appInstance = sim::ModuleInstance();
-        return OpenScreen(GetParam().templateId, GetParam().handler);
+        return OpenScreen(sim::DesktopWindow(), GetParam().templateId, GetParam().handler);
     }
 };
 
@@ -39,8 +39,17 @@ TEST_P(NoticeTest, StaysOpenOnEscapeAndOtherCommands)
 {
     sim::Script({sim::Escape(GetParam().templateId), sim::Press(GetParam().templateId, IDOK, 0x0300)});
     EXPECT_EQ(Open(), 0);
+    ASSERT_EQ(sim::Screens().size(), 1u);
+    EXPECT_EQ(sim::Screens()[0].Commands(), (std::vector<int>{IDCANCEL, IDOK}));
     EXPECT_EQ(sim::CallsTo("EndDialog").size(), 1u);
     EXPECT_EQ(sim::Calls().back().rfind("EndDialog(", 0), 0u) << "only the OK command closes the notice";
+}
+
+TEST_P(NoticeTest, TabAndSpacePressTheOnlyButton)
+{
+    sim::Script({sim::Tab(GetParam().templateId), sim::Space(GetParam().templateId)});
+    EXPECT_EQ(Open(), 0);
+    EXPECT_EQ(sim::Screens()[0].Commands(), std::vector<int>{IDOK});
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -56,10 +65,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(TrevaskTest, EveryHandlerLeavesWhatItDoesNotKnowToTheSystem)
 {
-    const DLGPROC handlers[] = {ConfirmationDlgProc,   ChangesCompleteDlgProc, AlreadyRunningDlgProc, NotNtDlgProc,
-                                RemoveFloppiesDlgProc, ChangeFailedDlgProc,    RestartFailedDlgProc};
     HWND window = reinterpret_cast<HWND>(uintptr_t(0x4242));
-    for (DLGPROC handler : handlers) {
+    for (DLGPROC handler : kProgramHandlers) {
         EXPECT_EQ(handler(window, 0x000F /* WM_PAINT */, 0, 0), FALSE);
         EXPECT_EQ(handler(window, 0x0010 /* WM_CLOSE */, 0, 0), FALSE);
         EXPECT_EQ(handler(window, WM_COMMAND, MAKEWPARAM(1003, 0), 0), FALSE);
@@ -67,6 +74,59 @@ TEST_F(TrevaskTest, EveryHandlerLeavesWhatItDoesNotKnowToTheSystem)
     }
     EXPECT_TRUE(sim::Calls().empty()) << sim::Calls().front();
 }
+
+// Every handler reads the control ID from the low 16 bits of wParam only: the
+// same run, with notification codes in the high bits, goes the same way.
+struct NotificationCase {
+    const char* name;
+    bool administrator;
+    bool shutdownPrivilegeHeld;
+    std::vector<sim::Action> script;
+    std::vector<int> screens;
+    std::vector<INT_PTR> endCodes;
+};
+
+void PrintTo(const NotificationCase& row, std::ostream* out) { *out << row.name; }
+
+class NotificationCodeTest : public TrevaskTest, public testing::WithParamInterface<NotificationCase> {};
+
+TEST_P(NotificationCodeTest, LeavesTheCommandAsItIs)
+{
+    const NotificationCase& row = GetParam();
+    sim::SetAdministrator(row.administrator);
+    sim::SetShutdownPrivilegeHeld(row.shutdownPrivilegeHeld);
+    sim::Script(row.script);
+    EXPECT_EQ(RunTrevask(), 0);
+    EXPECT_EQ(sim::ScreenIds(), row.screens);
+    std::vector<INT_PTR> endCodes;
+    for (const sim::ScreenRecord& screen : sim::Screens())
+        endCodes.push_back(screen.endCode);
+    EXPECT_EQ(endCodes, row.endCodes);
+}
+
+using sim::Press;
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryButton, NotificationCodeTest,
+    testing::Values(
+        NotificationCase{"ContinueThenExitToWindows", true, true,
+                         {Press(IDD_CONFIRMATION, IDOK, 0xFFFF), Press(IDD_CHANGES_COMPLETE, IDCANCEL, 0x8001)},
+                         {IDD_CONFIRMATION, IDD_CHANGES_COMPLETE}, {CONFIRM_CHANGED, 0}},
+        NotificationCase{"ExitNow", true, true, {Press(IDD_CONFIRMATION, IDCANCEL, 0x0100)}, {IDD_CONFIRMATION},
+                         {CONFIRM_EXIT}},
+        NotificationCase{"RestartSystem", true, true,
+                         {Press(IDD_CONFIRMATION, IDOK, 1), Press(IDD_CHANGES_COMPLETE, IDOK, 0x0505),
+                          Press(IDD_REMOVE_FLOPPIES, IDOK, 0x7FFF)},
+                         {IDD_CONFIRMATION, IDD_CHANGES_COMPLETE, IDD_REMOVE_FLOPPIES}, {CONFIRM_CHANGED, 0, 0}},
+        NotificationCase{"ChangeFailedClose", false, true,
+                         {Press(IDD_CONFIRMATION, IDOK, 0x4000), Press(IDD_CHANGE_FAILED, IDOK, 0x0200)},
+                         {IDD_CONFIRMATION, IDD_CHANGE_FAILED}, {CONFIRM_NOT_CHANGED, 0}},
+        NotificationCase{"RestartFailedClose", true, false,
+                         {Press(IDD_CONFIRMATION, IDOK, 2), Press(IDD_CHANGES_COMPLETE, IDOK, 3),
+                          Press(IDD_REMOVE_FLOPPIES, IDOK, 4), Press(IDD_RESTART_FAILED, IDOK, 0xBEEF)},
+                         {IDD_CONFIRMATION, IDD_CHANGES_COMPLETE, IDD_REMOVE_FLOPPIES, IDD_RESTART_FAILED},
+                         {CONFIRM_CHANGED, 0, 0, 0}}),
+    [](const testing::TestParamInfo<NotificationCase>& info) { return std::string(info.param.name); });
 
 TEST_F(TrevaskTest, NotNtNoticeIsTheOnlyScreenOnOtherPlatforms)
 {

@@ -39,7 +39,7 @@ TEST_F(TrevaskTest, RestartEnablesThePrivilegeWarnsThenRebootsAtOnce)
                                   "OpenProcessToken(CurrentProcess, 0x28)",
                                   "LookupPrivilegeValueA(NULL, \"SeShutdownPrivilege\")",
                                   "AdjustTokenPrivileges(token1, FALSE, {1, 19:0 0x2}, 0, NULL, NULL)",
-                                  "DialogBoxParamA(Module, 107, Desktop, proc, 0)",
+                                  "DialogBoxParamA(Module, 107, dialog106, proc, 0)",
                                   "EndDialog(dialog107, 0)",
                                   "InitiateSystemShutdownA(NULL, NULL, 0, FALSE, TRUE)",
                                   "EndDialog(dialog106, 0)",
@@ -53,17 +53,85 @@ TEST_F(TrevaskTest, RestartEnablesThePrivilegeWarnsThenRebootsAtOnce)
     EXPECT_EQ(sim::Screens()[2].Text(IDC_FLOPPY_TEXT), Message(IDS_REMOVE_DISKETTES));
 }
 
-TEST_F(TrevaskTest, ExitToWindowsNtRestartsNothing)
+struct LeaveCase {
+    const char* name;
+    std::vector<sim::Action> keys;
+};
+
+void PrintTo(const LeaveCase& row, std::ostream* out) { *out << row.name; }
+
+class ExitToWindowsNtTest : public TrevaskTest, public testing::WithParamInterface<LeaveCase> {};
+
+TEST_P(ExitToWindowsNtTest, EndsWithZeroAndRestartsNothing)
 {
-    for (sim::Action leave : {Press(IDD_CHANGES_COMPLETE, IDCANCEL), Escape(IDD_CHANGES_COMPLETE)}) {
-        sim::Reset();
-        sim::Script({Enter(IDD_CONFIRMATION), leave});
-        EXPECT_EQ(RunTrevask(), 0);
-        EXPECT_EQ(sim::ScreenIds(), (std::vector<int>{IDD_CONFIRMATION, IDD_CHANGES_COMPLETE}));
-        EXPECT_TRUE(sim::CallsTo("OpenProcessToken").empty());
-        EXPECT_TRUE(sim::ShutdownRequests().empty());
-    }
+    std::vector<sim::Action> script = {Enter(IDD_CONFIRMATION)};
+    script.insert(script.end(), GetParam().keys.begin(), GetParam().keys.end());
+    sim::Script(script);
+    EXPECT_EQ(RunTrevask(), 0);
+    EXPECT_EQ(sim::ScreenIds(), (std::vector<int>{IDD_CONFIRMATION, IDD_CHANGES_COMPLETE}));
+    EXPECT_EQ(sim::Screens()[1].endCode, 0);
+    EXPECT_TRUE(sim::CallsTo("OpenProcessToken").empty());
+    EXPECT_TRUE(sim::ShutdownRequests().empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, ExitToWindowsNtTest,
+    testing::Values(LeaveCase{"Click", {Press(IDD_CHANGES_COMPLETE, IDCANCEL)}},
+                    LeaveCase{"Escape", {Escape(IDD_CHANGES_COMPLETE)}},
+                    LeaveCase{"TabThenEnter", {sim::Tab(IDD_CHANGES_COMPLETE), Enter(IDD_CHANGES_COMPLETE)}},
+                    LeaveCase{"TabThenSpace", {sim::Tab(IDD_CHANGES_COMPLETE), sim::Space(IDD_CHANGES_COMPLETE)}}),
+    [](const testing::TestParamInfo<LeaveCase>& info) { return std::string(info.param.name); });
+
+// What the user does to the completion screen while the diskette notice is
+// open over it: the completion screen is disabled, so none of it may start a
+// second restart or end the screen under the first.
+struct InputCase {
+    const char* name;
+    sim::Action action;
+};
+
+void PrintTo(const InputCase& row, std::ostream* out) { *out << row.name; }
+
+class CompletionScreenBeneathTheNoticeTest : public TrevaskTest, public testing::WithParamInterface<InputCase> {};
+
+TEST_P(CompletionScreenBeneathTheNoticeTest, TakesNoInputUntilTheNoticeCloses)
+{
+    bool enabledBeneath = true;
+    sim::Script({Enter(IDD_CONFIRMATION), Enter(IDD_CHANGES_COMPLETE), GetParam().action,
+                 sim::Meanwhile(IDD_REMOVE_FLOPPIES, [&] { enabledBeneath = sim::Screens()[1].enabled; }),
+                 Enter(IDD_REMOVE_FLOPPIES)});
+    EXPECT_EQ(RunTrevask(), 0);
+
+    EXPECT_EQ(sim::ScreenIds(), (std::vector<int>{IDD_CONFIRMATION, IDD_CHANGES_COMPLETE, IDD_REMOVE_FLOPPIES}));
+    const sim::ScreenRecord& completion = sim::Screens()[1];
+    EXPECT_EQ(completion.ignored, std::vector<std::string>{GetParam().action.Describe()});
+    EXPECT_EQ(completion.Commands(), std::vector<int>{IDOK}) << "only the press that started the restart";
+    EXPECT_FALSE(enabledBeneath) << "the completion screen took input while the notice was open";
+    EXPECT_TRUE(completion.enabled) << "the completion screen stays disabled after the notice closed";
+    EXPECT_EQ(sim::CallsTo("AdjustTokenPrivileges").size(), 1u);
+    EXPECT_EQ(RestartCalls(), (std::vector<std::string>{
+                                  "DialogBoxParamA(Module, 103, Desktop, proc, 0)",
+                                  "EndDialog(dialog103, 1)",
+                                  "DialogBoxParamA(Module, 106, Desktop, proc, 0)",
+                                  "OpenProcessToken(CurrentProcess, 0x28)",
+                                  "LookupPrivilegeValueA(NULL, \"SeShutdownPrivilege\")",
+                                  "AdjustTokenPrivileges(token1, FALSE, {1, 19:0 0x2}, 0, NULL, NULL)",
+                                  "DialogBoxParamA(Module, 107, dialog106, proc, 0)",
+                                  "EndDialog(dialog107, 0)",
+                                  "InitiateSystemShutdownA(NULL, NULL, 0, FALSE, TRUE)",
+                                  "EndDialog(dialog106, 0)",
+                              }));
+    ASSERT_EQ(sim::ShutdownRequests().size(), 1u);
+    EXPECT_TRUE(sim::ShutdownRequests()[0].accepted);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachWayIn, CompletionScreenBeneathTheNoticeTest,
+    testing::Values(InputCase{"ClickRestartSystem", Press(IDD_CHANGES_COMPLETE, IDOK)},
+                    InputCase{"ClickExitToWindowsNt", Press(IDD_CHANGES_COMPLETE, IDCANCEL)},
+                    InputCase{"Enter", Enter(IDD_CHANGES_COMPLETE)},
+                    InputCase{"Escape", Escape(IDD_CHANGES_COMPLETE)}),
+    [](const testing::TestParamInfo<InputCase>& info) { return std::string(info.param.name); });
 
 struct RefusalCase {
     const char* name;
@@ -85,7 +153,7 @@ TEST_P(RefusedRestartTest, IsToldAfterTheDisketteNotice)
                                                   IDD_RESTART_FAILED}));
     const sim::ScreenRecord& notice = sim::Screens()[3];
     EXPECT_EQ(notice.Text(IDC_RESTART_FAILED_TEXT), Message(IDS_RESTART_FAILED));
-    EXPECT_EQ(notice.owner, sim::DesktopWindow());
+    EXPECT_EQ(notice.owner, sim::Screens()[1].hwnd) << "owned by the completion screen it interrupts";
     EXPECT_EQ(notice.depth, 1) << "shown while the completion screen is still open";
     ASSERT_EQ(sim::ShutdownRequests().size(), 1u);
     EXPECT_FALSE(sim::ShutdownRequests()[0].accepted);

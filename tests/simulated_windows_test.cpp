@@ -99,9 +99,8 @@ TEST_F(TrevaskTest, BadKeyHandlesAreFaults)
     char noClass[] = "";
     RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software", 0, noClass, 0, KEY_ALL_ACCESS, nullptr, &leaked, nullptr);
     sim::EndProcess();
-    EXPECT_EQ(sim::Faults().size(), 2u) << testing::PrintToString(sim::Faults());
     EXPECT_EQ(sim::OpenKeyCount(), 0) << "the system closes what an exiting process left open";
-    sim::Reset();  // the faults above were the point of this test
+    EXPECT_EQ(sim::TakeFaults().size(), 2u);
 }
 
 TEST_F(TrevaskTest, NamedMutexExistsWhileAnyProcessHoldsIt)
@@ -149,6 +148,120 @@ TEST_F(TrevaskTest, DialogsNestAndPlayTheScriptInOrder)
     EXPECT_EQ(DialogBoxParamA(sim::ModuleInstance(), MAKEINTRESOURCEA(IDD_NOT_NT), nullptr, ClosesOnInit, 0), 3);
 }
 
+// On IDOK opens the diskette notice, owned by itself or by the desktop as
+// lParam says, and stays open; IDCANCEL ends it.
+INT_PTR CALLBACK OpensANoticeOnOk(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    static bool ownNotice = true;
+    if (message == WM_INITDIALOG) {
+        ownNotice = lParam != 0;
+        return TRUE;
+    }
+    if (message == WM_COMMAND && LOWORD(wParam) == IDOK) {
+        DialogBoxParamA(sim::ModuleInstance(), MAKEINTRESOURCEA(IDD_REMOVE_FLOPPIES),
+                        ownNotice ? dialog : GetDesktopWindow(), ClosesOnOk, 0);
+        return TRUE;
+    }
+    if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
+        EndDialog(dialog, 2);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+TEST_F(TrevaskTest, OwnerTakesNoInputWhileTheScreenItOwnsIsOpen)
+{
+    bool enabledBeneath = true;
+    sim::Script({sim::Enter(IDD_CONFIRMATION), sim::Press(IDD_CONFIRMATION, IDCANCEL), sim::Escape(IDD_CONFIRMATION),
+                 sim::Meanwhile(IDD_REMOVE_FLOPPIES, [&] { enabledBeneath = sim::Screens()[0].enabled; }),
+                 sim::Enter(IDD_REMOVE_FLOPPIES), sim::Escape(IDD_CONFIRMATION)});
+    EXPECT_EQ(DialogBoxParamA(sim::ModuleInstance(), MAKEINTRESOURCEA(IDD_CONFIRMATION), GetDesktopWindow(),
+                              OpensANoticeOnOk, 1),
+              2);
+    const sim::ScreenRecord& owner = sim::Screens()[0];
+    EXPECT_FALSE(enabledBeneath);
+    EXPECT_EQ(owner.ignored, (std::vector<std::string>{"press button 2 on screen 103", "Escape on screen 103"}));
+    EXPECT_EQ(owner.Commands(), (std::vector<int>{IDOK, IDCANCEL})) << "input again once the notice closed";
+    EXPECT_TRUE(owner.enabled);
+}
+
+TEST_F(TrevaskTest, DesktopOwnedScreenLeavesTheOneBeneathOpenToInput)
+{
+    sim::Script({sim::Enter(IDD_CONFIRMATION), sim::Press(IDD_CONFIRMATION, IDCANCEL), sim::Enter(IDD_REMOVE_FLOPPIES),
+                 sim::Escape(IDD_CONFIRMATION)});
+    EXPECT_EQ(DialogBoxParamA(sim::ModuleInstance(), MAKEINTRESOURCEA(IDD_CONFIRMATION), GetDesktopWindow(),
+                              OpensANoticeOnOk, 0),
+              2);
+    EXPECT_TRUE(sim::Screens()[0].ignored.empty());
+    EXPECT_EQ(sim::Screens()[0].ignored.size() + sim::ActionsLeft().size(), 1u)
+        << "the screen beneath ended while the notice was open, so the last Escape reached no open screen";
+    sim::Script({});
+}
+
+INT_PTR CALLBACK ClosesWithTheCommand(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG)
+        return lParam;  // FALSE: the handler keeps the system from setting the focus
+    if (message == WM_COMMAND) {
+        EndDialog(dialog, LOWORD(wParam));
+        return TRUE;
+    }
+    return FALSE;
+}
+
+struct KeysCase {
+    const char* name;
+    LPARAM focusFirstTabStop;
+    std::vector<sim::Action> keys;
+    INT_PTR command;
+};
+
+void PrintTo(const KeysCase& row, std::ostream* out) { *out << row.name; }
+
+class DialogKeysTest : public TrevaskTest, public testing::WithParamInterface<KeysCase> {};
+
+TEST_P(DialogKeysTest, SendTheCommandTheRealDialogManagerSends)
+{
+    sim::Script(GetParam().keys);
+    EXPECT_EQ(DialogBoxParamA(sim::ModuleInstance(), MAKEINTRESOURCEA(IDD_CONFIRMATION), nullptr, ClosesWithTheCommand,
+                              GetParam().focusFirstTabStop),
+              GetParam().command);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Confirmation, DialogKeysTest,
+    testing::Values(KeysCase{"EnterPressesTheDefault", TRUE, {sim::Enter()}, IDOK},
+                    KeysCase{"EnterPressesTheFocusedButton", TRUE, {sim::Tab(), sim::Enter()}, IDCANCEL},
+                    KeysCase{"TabWrapsAround", TRUE, {sim::Tab(), sim::Tab(), sim::Enter()}, IDOK},
+                    KeysCase{"SpacePressesTheFocusedButton", TRUE, {sim::Tab(), sim::Space()}, IDCANCEL},
+                    KeysCase{"ClickMovesTheFocus", TRUE, {sim::Press(IDD_CONFIRMATION, IDCANCEL, 9)}, IDCANCEL},
+                    KeysCase{"EscapeSendsCancel", TRUE, {sim::Escape()}, IDCANCEL},
+                    KeysCase{"WithoutFocusEnterPressesTheDefault", FALSE, {sim::Enter()}, IDOK},
+                    KeysCase{"WithoutFocusTabFindsTheFirstTabStop", FALSE, {sim::Tab(), sim::Space()}, IDOK}),
+    [](const testing::TestParamInfo<KeysCase>& info) { return std::string(info.param.name); });
+
+TEST_F(TrevaskTest, SpaceWithoutAFocusedButtonDoesNothing)
+{
+    sim::Script({sim::Space(), sim::Escape()});
+    EXPECT_EQ(DialogBoxParamA(sim::ModuleInstance(), MAKEINTRESOURCEA(IDD_CONFIRMATION), nullptr, ClosesWithTheCommand,
+                              FALSE),
+              IDCANCEL);
+    EXPECT_EQ(sim::Screens()[0].ignored.size(), 1u);
+}
+
+TEST_F(TrevaskTest, WhatAHandlerReturnsIsRecordedForEveryMessage)
+{
+    sim::Script({sim::Escape(), sim::Enter()});
+    DialogBoxParamA(sim::ModuleInstance(), MAKEINTRESOURCEA(IDD_NOT_NT), nullptr, ClosesOnOk, 0);
+    std::vector<std::tuple<UINT, INT_PTR, size_t>> handled;
+    for (const sim::HandlerCall& call : sim::Screens()[0].handled)
+        handled.emplace_back(call.message, call.result, call.platformCalls);
+    EXPECT_EQ(handled, (std::vector<std::tuple<UINT, INT_PTR, size_t>>{
+                           {0x0030 /* WM_SETFONT */, FALSE, 0}, {WM_INITDIALOG, TRUE, 0}, {WM_COMMAND, FALSE, 0},
+                           {WM_COMMAND, TRUE, 1}}));
+    EXPECT_EQ(sim::Screens()[0].focus, IDOK) << "TRUE from WM_INITDIALOG gives the first tab stop the focus";
+}
+
 TEST_F(TrevaskTest, ScriptThatRunsOutNamesTheOpenScreen)
 {
     sim::Script({sim::Escape(IDD_CONFIRMATION)});
@@ -162,12 +275,11 @@ TEST_F(TrevaskTest, ScriptThatRunsOutNamesTheOpenScreen)
     sim::Script({sim::Enter(IDD_NOT_NT)});
     EXPECT_THROW(DialogBoxParamA(sim::ModuleInstance(), MAKEINTRESOURCEA(IDD_CONFIRMATION), nullptr, ClosesOnOk, 0),
                  sim::ScriptError)
-        << "an action meant for another screen";
+        << "an action meant for a screen that is not open";
     sim::Script({sim::Press(IDD_NOT_NT, IDCANCEL)});
     EXPECT_THROW(DialogBoxParamA(sim::ModuleInstance(), MAKEINTRESOURCEA(IDD_NOT_NT), nullptr, ClosesOnOk, 0),
                  sim::ScriptError)
         << "the notice has no second button";
-    sim::Reset();
 }
 
 TEST_F(TrevaskTest, DialogTextOnlyGoesToControlsTheTemplateHas)
@@ -180,15 +292,16 @@ TEST_F(TrevaskTest, DialogTextOnlyGoesToControlsTheTemplateHas)
                             setMissing = SetDlgItemTextA(dialog, IDC_CONFIRM_TEXT, "x");
                             SetDlgItemTextA(dialog, IDC_NOT_NT_TEXT, "shown");
                         }
-                        if (message == WM_COMMAND && LOWORD(wParam) == IDOK)
+                        if (message == WM_COMMAND && LOWORD(wParam) == IDOK) {
                             EndDialog(dialog, 0);
-                        return TRUE;
+                            return TRUE;
+                        }
+                        return message == WM_INITDIALOG;
                     },
                     0);
     EXPECT_FALSE(setMissing);
     EXPECT_EQ(sim::Screens()[0].Text(IDC_NOT_NT_TEXT), "shown");
-    EXPECT_EQ(sim::Faults().size(), 1u);
-    sim::Reset();
+    EXPECT_EQ(sim::TakeFaults().size(), 1u);
 }
 
 TEST_F(TrevaskTest, LoadStringCutsToTheBufferAndEndsWithNul)

@@ -24,7 +24,9 @@ int ClassifyPlatform(void);
 /* Loads a message into messageBuffer and shows it in one of the dialog's controls. */
 void ShowScreenMessage(HWND hDlg, UINT messageId, int controlId);
 
-/* Opens one of the program's modal screens, owned by the desktop, and returns its end code. */
-INT_PTR OpenScreen(int templateId, DLGPROC dialogProc);
+/* Opens one of the program's modal screens over its owner and returns its end
+   code. A screen that interrupts another is owned by it, so that the one
+   beneath takes no input until it closes; the others belong to the desktop. */
+INT_PTR OpenScreen(HWND owner, int templateId, DLGPROC dialogProc);
 
 #endif

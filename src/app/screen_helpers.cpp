@@ -6,7 +6,7 @@ void ShowScreenMessage(HWND hDlg, UINT messageId, int controlId)
     SetDlgItemTextA(hDlg, controlId, messageBuffer);
 }
 
-INT_PTR OpenScreen(int templateId, DLGPROC dialogProc)
+INT_PTR OpenScreen(HWND owner, int templateId, DLGPROC dialogProc)
 {
-    return DialogBoxParamA(appInstance, MAKEINTRESOURCE(templateId), GetDesktopWindow(), dialogProc, 0);
+    return DialogBoxParamA(appInstance, MAKEINTRESOURCE(templateId), owner, dialogProc, 0);
 }

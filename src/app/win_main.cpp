@@ -20,22 +20,22 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine
 
     CreateMutexA(NULL, TRUE, MUTEX_NAME);
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
-        OpenScreen(IDD_ALREADY_RUNNING, AlreadyRunningDlgProc);
+        OpenScreen(GetDesktopWindow(), IDD_ALREADY_RUNNING, AlreadyRunningDlgProc);
         return 0;
     }
 
     int platform = ClassifyPlatform();
     if (platform != OS_NT3 && platform != OS_NT4PLUS) {
-        OpenScreen(IDD_NOT_NT, NotNtDlgProc);
+        OpenScreen(GetDesktopWindow(), IDD_NOT_NT, NotNtDlgProc);
         return 0;
     }
 
-    switch (OpenScreen(IDD_CONFIRMATION, ConfirmationDlgProc)) {
+    switch (OpenScreen(GetDesktopWindow(), IDD_CONFIRMATION, ConfirmationDlgProc)) {
     case CONFIRM_CHANGED:
-        OpenScreen(IDD_CHANGES_COMPLETE, ChangesCompleteDlgProc);
+        OpenScreen(GetDesktopWindow(), IDD_CHANGES_COMPLETE, ChangesCompleteDlgProc);
         break;
     case CONFIRM_NOT_CHANGED:
-        OpenScreen(IDD_CHANGE_FAILED, ChangeFailedDlgProc);
+        OpenScreen(GetDesktopWindow(), IDD_CHANGE_FAILED, ChangeFailedDlgProc);
         break;
     default:
         /* "Exit Now!", or the screen could not be created */

@@ -1,5 +1,11 @@
 // Simulated user32: modal dialogs from the compiled templates, played by a
 // scripted user, and messages from the compiled string table.
+//
+// The dialog manager follows the real one where the program leans on it: a
+// modal screen disables its owner (unless that is the desktop) until it ends;
+// a disabled or ended screen takes no clicks or keys; WM_INITDIALOG that
+// returns TRUE gives the focus to the first tab stop; Enter presses the
+// focused push button, or else the default one; Escape sends IDCANCEL.
 #include <cstring>
 
 #include "sim_world.h"
@@ -10,72 +16,163 @@ namespace {
 constexpr uint32_t WS_VISIBLE_STYLE = 0x10000000;
 constexpr uint32_t WS_DISABLED_STYLE = 0x08000000;
 constexpr uint32_t WS_TABSTOP_STYLE = 0x00010000;
+constexpr uint32_t BUTTON_TYPE_MASK = 0x0F;
+constexpr uint32_t BS_DEFPUSHBUTTON_STYLE = 0x01;
+constexpr UINT WM_SETFONT_MESSAGE = 0x0030;
 
-std::string ScreenName(const Dialog& dialog)
+std::string ScreenName(const ScreenRecord& screen)
 {
-    const ScreenRecord& record = TheWorld().screens[dialog.record];
-    return "screen " + std::to_string(record.templateId) + " \"" + record.title + "\"";
+    return "screen " + std::to_string(screen.templateId) + " \"" + screen.title + "\"";
 }
 
 std::string ScreensSoFar()
 {
+    World& w = TheWorld();
     std::string text;
-    for (const ScreenRecord& screen : TheWorld().screens)
+    for (const ScreenRecord& screen : w.screens)
         text += (text.empty() ? "" : ", ") + std::to_string(screen.templateId) + " \"" + screen.title + "\"";
-    return "screens opened so far: " + (text.empty() ? std::string("none") : text);
+    std::string open;
+    for (size_t index : w.open)
+        open += (open.empty() ? "" : ", ") + std::to_string(w.screens[index].templateId);
+    return "screens opened so far: " + (text.empty() ? std::string("none") : text) +
+           "; open now: " + (open.empty() ? std::string("none") : open);
 }
 
-void SendCommand(Dialog& dialog, int controlId, WORD notification = BN_CLICKED)
+bool IsButton(const DialogControl& control)
 {
-    dialog.proc(dialog.hwnd, WM_COMMAND, MAKEWPARAM(controlId, notification),
-                reinterpret_cast<LPARAM>(ControlWindow(dialog, controlId)));
+    return control.windowClass == NameOrId{true, BUTTON_CLASS, {}};
 }
 
-// Plays one scripted action on the innermost open screen.
-void Play(Dialog& dialog, const Action& action)
+bool IsPushButton(const DialogControl& control)
 {
-    const ScreenRecord& record = TheWorld().screens[dialog.record];
-    if (action.templateId && action.templateId != record.templateId)
-        throw ScriptError("the script's next action, " + action.Describe() + ", does not fit: " +
-                          ScreenName(dialog) + " is open; " + ScreensSoFar());
+    return IsButton(control) && (control.style & BUTTON_TYPE_MASK) <= BS_DEFPUSHBUTTON_STYLE;
+}
+
+bool CanTakeFocus(const DialogControl& control)
+{
+    return (control.style & WS_TABSTOP_STYLE) && (control.style & WS_VISIBLE_STYLE) &&
+           !(control.style & WS_DISABLED_STYLE);
+}
+
+// The control that follows the focus in tab order, wrapping around; the
+// first tab stop when nothing has the focus.
+int NextTabStop(const ScreenRecord& screen)
+{
+    const auto& controls = screen.layout.controls;
+    size_t first = 0;  // where the search starts
+    for (size_t i = 0; i < controls.size(); i++)
+        if (screen.focus && controls[i].id == screen.focus)
+            first = i + 1;
+    for (size_t step = 0; step < controls.size(); step++) {
+        const DialogControl& control = controls[(first + step) % controls.size()];
+        if (CanTakeFocus(control))
+            return control.id;
+    }
+    return screen.focus;
+}
+
+// Hands one message to the screen's handler and records what it returned.
+INT_PTR Deliver(ScreenRecord& screen, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    size_t callsBefore = TheWorld().calls.size();
+    INT_PTR result = screen.proc(screen.hwnd, message, wParam, lParam);
+    screen.handled.push_back(HandlerCall{message, wParam, lParam, result, TheWorld().calls.size() - callsBefore});
+    return result;
+}
+
+void SendCommand(ScreenRecord& screen, int controlId, WORD notification = BN_CLICKED)
+{
+    Deliver(screen, WM_COMMAND, MAKEWPARAM(controlId, notification),
+            reinterpret_cast<LPARAM>(ControlWindow(screen, controlId)));
+}
+
+// The newest open screen with this template, or the active screen for 0.
+ScreenRecord* OpenScreen(int templateId)
+{
+    World& w = TheWorld();
+    for (auto it = w.open.rbegin(); it != w.open.rend(); ++it)
+        if (!templateId || w.screens[*it].templateId == templateId)
+            return &w.screens[*it];
+    return nullptr;
+}
+
+void Play(const Action& action)
+{
+    ScreenRecord* screen = OpenScreen(action.templateId);
+    if (!screen)
+        throw ScriptError("the script's next action, " + action.Describe() + ", is for a screen that is not open; " +
+                          ScreensSoFar());
+    if (action.kind == Action::Kind::Run) {
+        action.run();
+        return;
+    }
+    // A disabled window takes no input, and an ended one is already hidden.
+    if (!screen->enabled || screen->ended) {
+        screen->ignored.push_back(action.Describe());
+        return;
+    }
     switch (action.kind) {
     case Action::Kind::Press: {
-        const DialogControl* control = dialog.layout.Control(action.controlId);
-        if (!control || !(control->windowClass == NameOrId{true, BUTTON_CLASS, {}}) ||
-            !(control->style & WS_VISIBLE_STYLE) || (control->style & WS_DISABLED_STYLE))
-            throw ScriptError(ScreenName(dialog) + " has no button " + std::to_string(action.controlId) +
+        const DialogControl* control = screen->layout.Control(action.controlId);
+        if (!control || !IsButton(*control) || !(control->style & WS_VISIBLE_STYLE) ||
+            (control->style & WS_DISABLED_STYLE))
+            throw ScriptError(ScreenName(*screen) + " has no button " + std::to_string(action.controlId) +
                               " that a user could press");
-        SendCommand(dialog, action.controlId, action.notification);
+        screen->focus = action.controlId;
+        SendCommand(*screen, action.controlId, action.notification);
         break;
     }
-    case Action::Kind::Enter:
-        SendCommand(dialog, dialog.layout.DefaultButtonId());
+    case Action::Kind::Enter: {
+        const DialogControl* focused = screen->layout.Control(screen->focus);
+        SendCommand(*screen, focused && IsPushButton(*focused) ? focused->id : screen->layout.DefaultButtonId());
         break;
+    }
     case Action::Kind::Escape:
-        SendCommand(dialog, IDCANCEL);
+        SendCommand(*screen, IDCANCEL);
         break;
-    case Action::Kind::Run:
-        action.run();
+    case Action::Kind::Tab:
+        screen->focus = NextTabStop(*screen);
+        break;
+    case Action::Kind::Space: {
+        const DialogControl* focused = screen->layout.Control(screen->focus);
+        if (focused && IsButton(*focused))
+            SendCommand(*screen, focused->id);
+        else
+            screen->ignored.push_back(action.Describe() + " (no button has the focus)");
         break;
     }
+    case Action::Kind::Run:
+        break;
+    }
+}
+
+// EndDialog gives the owner back its input at once, as the real one does.
+void EnableOwner(ScreenRecord& screen)
+{
+    if (!screen.disabledOwner)
+        return;
+    screen.disabledOwner = false;
+    if (ScreenRecord* owner = FindScreen(screen.owner))
+        owner->enabled = true;
 }
 
 }  // namespace
 
-Dialog* FindDialog(HWND hwnd)
+ScreenRecord* FindScreen(HWND hwnd)
 {
-    for (auto& dialog : TheWorld().dialogs)
-        if (dialog->hwnd == hwnd)
-            return dialog.get();
+    World& w = TheWorld();
+    for (size_t index : w.open)
+        if (hwnd && w.screens[index].hwnd == hwnd)
+            return &w.screens[index];
     return nullptr;
 }
 
 // Controls get handles just above their dialog's; NULL for a missing one, as GetDlgItem gives.
-HWND ControlWindow(const Dialog& dialog, int controlId)
+HWND ControlWindow(const ScreenRecord& screen, int controlId)
 {
-    for (size_t i = 0; i < dialog.layout.controls.size(); i++)
-        if (dialog.layout.controls[i].id == controlId)
-            return reinterpret_cast<HWND>(reinterpret_cast<uintptr_t>(dialog.hwnd) + 1 + i);
+    for (size_t i = 0; i < screen.layout.controls.size(); i++)
+        if (screen.layout.controls[i].id == controlId)
+            return reinterpret_cast<HWND>(reinterpret_cast<uintptr_t>(screen.hwnd) + 1 + i);
     return nullptr;
 }
 
@@ -112,7 +209,9 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND 
         w.lastError = ERROR_RESOURCE_NAME_NOT_FOUND;
         return -1;
     }
-    if (hWndParent && hWndParent != DesktopWindow() && !FindDialog(hWndParent)) {
+    // The owner is the desktop, no window at all, or a screen whose modal loop still runs.
+    ScreenRecord* owner = FindScreen(hWndParent);
+    if (hWndParent && hWndParent != DesktopWindow() && !owner) {
         w.lastError = ERROR_INVALID_WINDOW_HANDLE;
         return -1;
     }
@@ -122,58 +221,66 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND 
         return -1;
     }
 
-    ScreenRecord record;
-    record.templateId = templateId;
-    record.title = layout->title;
-    record.owner = hWndParent;
-    record.initParam = dwInitParam;
-    record.depth = int(w.dialogs.size());
-    record.process = CurrentProcess() ? CurrentProcess()->id : 0;
-    w.screens.push_back(record);
-
-    auto owned = std::make_unique<Dialog>();
-    Dialog& dialog = *owned;
     w.nextWindow += 0x100;
-    dialog.hwnd = reinterpret_cast<HWND>(w.nextWindow);
-    dialog.layout = std::move(*layout);
-    dialog.proc = lpDialogFunc;
-    dialog.record = w.screens.size() - 1;
-    w.dialogs.push_back(std::move(owned));
+    ScreenRecord& screen = w.screens.emplace_back();  // a deque: the reference outlives nested screens
+    screen.templateId = templateId;
+    screen.title = layout->title;
+    screen.layout = std::move(*layout);
+    screen.proc = lpDialogFunc;
+    screen.hwnd = reinterpret_cast<HWND>(w.nextWindow);
+    screen.owner = hWndParent;
+    screen.initParam = dwInitParam;
+    screen.depth = int(w.open.size());
+    screen.process = CurrentProcess() ? CurrentProcess()->id : 0;
+    w.open.push_back(w.screens.size() - 1);
 
-    // The first tab stop gets the focus when WM_INITDIALOG returns TRUE.
-    HWND focus = nullptr;
-    for (const DialogControl& control : dialog.layout.controls)
-        if (!focus && (control.style & WS_TABSTOP_STYLE))
-            focus = ControlWindow(dialog, control.id);
-    dialog.proc(dialog.hwnd, WM_INITDIALOG, reinterpret_cast<WPARAM>(focus), dwInitParam);
-
-    while (!dialog.ended) {
-        if (w.script.empty())
-            throw ScriptError(ScreenName(dialog) + " is still open, and the script has no more actions; " +
-                              ScreensSoFar());
-        Action action = std::move(w.script.front());
-        w.script.pop_front();
-        Play(dialog, action);
+    // A modal screen keeps its owner from taking input until it ends.
+    if (owner && owner->enabled) {
+        owner->enabled = false;
+        screen.disabledOwner = true;
     }
 
-    INT_PTR code = dialog.code;
-    w.screens[dialog.record].ended = true;
-    w.screens[dialog.record].endCode = code;
-    w.dialogs.pop_back();
-    return code;
+    try {
+        Deliver(screen, WM_SETFONT_MESSAGE, 0, TRUE);
+        int firstTabStop = 0;
+        for (const DialogControl& control : screen.layout.controls)
+            if (!firstTabStop && CanTakeFocus(control))
+                firstTabStop = control.id;
+        // TRUE asks the system to give the focus to the control in wParam.
+        if (Deliver(screen, WM_INITDIALOG, reinterpret_cast<WPARAM>(ControlWindow(screen, firstTabStop)), dwInitParam))
+            screen.focus = firstTabStop;
+
+        while (!screen.ended) {
+            if (w.script.empty())
+                throw ScriptError(ScreenName(screen) + " is still open, and the script has no more actions; " +
+                                  ScreensSoFar());
+            Action action = std::move(w.script.front());
+            w.script.pop_front();
+            Play(action);
+        }
+    } catch (...) {
+        EnableOwner(screen);
+        w.open.pop_back();
+        throw;
+    }
+
+    EnableOwner(screen);
+    w.open.pop_back();
+    return screen.endCode;
 }
 
 BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult)
 {
     LogCall("EndDialog(" + DescribeHandle(hDlg) + ", " + std::to_string(nResult) + ")");
-    Dialog* dialog = FindDialog(hDlg);
-    if (!dialog || dialog->ended) {
+    ScreenRecord* screen = FindScreen(hDlg);
+    if (!screen || screen->ended) {
         RecordFault("EndDialog on a window that is not an open dialog: " + DescribeHandle(hDlg));
         TheWorld().lastError = ERROR_INVALID_WINDOW_HANDLE;
         return FALSE;
     }
-    dialog->ended = true;
-    dialog->code = nResult;
+    screen->ended = true;
+    screen->endCode = nResult;
+    EnableOwner(*screen);
     return TRUE;
 }
 
@@ -187,19 +294,19 @@ BOOL WINAPI SetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPCSTR lpString)
         w.lastError = error;
         return FALSE;
     }
-    Dialog* dialog = FindDialog(hDlg);
-    if (!dialog) {
-        RecordFault("SetDlgItemTextA on a window that is not an open dialog: " + DescribeHandle(hDlg));
+    ScreenRecord* screen = FindScreen(hDlg);
+    if (!screen) {
+        RecordFault("SetDlgItemTextA on a window that is not a dialog: " + DescribeHandle(hDlg));
         w.lastError = ERROR_INVALID_WINDOW_HANDLE;
         return FALSE;
     }
-    if (!dialog->layout.Control(nIDDlgItem)) {
-        RecordFault("SetDlgItemTextA on control " + std::to_string(nIDDlgItem) + ", which " + ScreenName(*dialog) +
+    if (!screen->layout.Control(nIDDlgItem)) {
+        RecordFault("SetDlgItemTextA on control " + std::to_string(nIDDlgItem) + ", which " + ScreenName(*screen) +
                     " does not have");
         w.lastError = ERROR_CONTROL_ID_NOT_FOUND;
         return FALSE;
     }
-    w.screens[dialog->record].texts.emplace_back(nIDDlgItem, lpString ? lpString : "");
+    screen->texts.emplace_back(nIDDlgItem, lpString ? lpString : "");
     return TRUE;
 }
 

@@ -47,15 +47,6 @@ struct Process {
     bool shutdownEnabled = false;
 };
 
-struct Dialog {
-    HWND hwnd = nullptr;
-    DialogTemplate layout;
-    DLGPROC proc = nullptr;
-    size_t record = 0;  // index into World::screens
-    bool ended = false;
-    INT_PTR code = 0;
-};
-
 struct InjectedFailure {
     DWORD error = 0;
     int succeedFirst = 0;
@@ -78,11 +69,11 @@ struct World {
     std::vector<Process> processes;  // innermost last
     int nextProcess = 1;
 
-    std::vector<std::unique_ptr<Dialog>> dialogs;  // open screens, innermost last
+    std::deque<ScreenRecord> screens;  // every screen opened, in order
+    std::vector<size_t> open;          // those in a modal loop, innermost last
     uintptr_t nextWindow = 0x20000;
 
     std::deque<Action> script;
-    std::vector<ScreenRecord> screens;
     std::vector<std::string> calls;
     std::vector<std::string> faults;
     std::vector<ShutdownRequest> shutdowns;
@@ -105,8 +96,9 @@ std::string Hex(uintptr_t value);
 
 HANDLE NewHandle();
 Process* CurrentProcess();
-Dialog* FindDialog(HWND hwnd);
-HWND ControlWindow(const Dialog& dialog, int controlId);
+// The screen whose window still exists (its modal loop runs); nullptr otherwise.
+ScreenRecord* FindScreen(HWND hwnd);
+HWND ControlWindow(const ScreenRecord& screen, int controlId);
 
 // Sanitizer marks on caller-owned buffers.
 void MarkWritable(const void* begin, size_t size);

@@ -144,40 +144,42 @@ void Script(std::vector<Action> actions)
     w.script.assign(actions.begin(), actions.end());
 }
 
-void AddAction(Action action) { TheWorld().script.push_back(std::move(action)); }
-size_t ActionsLeft() { return TheWorld().script.size(); }
+std::vector<std::string> ActionsLeft()
+{
+    std::vector<std::string> left;
+    for (const Action& action : TheWorld().script)
+        left.push_back(action.Describe());
+    return left;
+}
+
+namespace {
+
+Action MakeAction(Action::Kind kind, int templateId)
+{
+    Action action;
+    action.kind = kind;
+    action.templateId = templateId;
+    return action;
+}
+
+}  // namespace
 
 Action Press(int templateId, int controlId, WORD notification)
 {
-    Action action;
-    action.kind = Action::Kind::Press;
-    action.templateId = templateId;
+    Action action = MakeAction(Action::Kind::Press, templateId);
     action.controlId = controlId;
     action.notification = notification;
     return action;
 }
 
-Action Enter(int templateId)
-{
-    Action action;
-    action.kind = Action::Kind::Enter;
-    action.templateId = templateId;
-    return action;
-}
-
-Action Escape(int templateId)
-{
-    Action action;
-    action.kind = Action::Kind::Escape;
-    action.templateId = templateId;
-    return action;
-}
+Action Enter(int templateId) { return MakeAction(Action::Kind::Enter, templateId); }
+Action Escape(int templateId) { return MakeAction(Action::Kind::Escape, templateId); }
+Action Tab(int templateId) { return MakeAction(Action::Kind::Tab, templateId); }
+Action Space(int templateId) { return MakeAction(Action::Kind::Space, templateId); }
 
 Action Meanwhile(int templateId, std::function<void()> fn)
 {
-    Action action;
-    action.kind = Action::Kind::Run;
-    action.templateId = templateId;
+    Action action = MakeAction(Action::Kind::Run, templateId);
     action.run = std::move(fn);
     return action;
 }
@@ -189,6 +191,8 @@ std::string Action::Describe() const
     case Kind::Press: what = "press button " + std::to_string(controlId); break;
     case Kind::Enter: what = "Enter"; break;
     case Kind::Escape: what = "Escape"; break;
+    case Kind::Tab: what = "Tab"; break;
+    case Kind::Space: what = "Space"; break;
     case Kind::Run: what = "another program's step"; break;
     }
     return templateId ? what + " on screen " + std::to_string(templateId) : what;
@@ -202,6 +206,15 @@ std::optional<std::string> ScreenRecord::Text(int controlId) const
     return std::nullopt;
 }
 
+std::vector<int> ScreenRecord::Commands() const
+{
+    std::vector<int> ids;
+    for (const HandlerCall& call : handled)
+        if (call.message == WM_COMMAND)
+            ids.push_back(LOWORD(call.wParam));
+    return ids;
+}
+
 RegistryValue StringValue(const std::string& text)
 {
     RegistryValue value;
@@ -211,7 +224,7 @@ RegistryValue StringValue(const std::string& text)
     return value;
 }
 
-const std::vector<ScreenRecord>& Screens() { return TheWorld().screens; }
+const std::deque<ScreenRecord>& Screens() { return TheWorld().screens; }
 
 std::vector<int> ScreenIds()
 {
@@ -234,6 +247,13 @@ std::vector<std::string> CallsTo(const std::string& function)
 
 const std::vector<ShutdownRequest>& ShutdownRequests() { return TheWorld().shutdowns; }
 const std::vector<std::string>& Faults() { return TheWorld().faults; }
+
+std::vector<std::string> TakeFaults()
+{
+    std::vector<std::string> faults;
+    faults.swap(TheWorld().faults);
+    return faults;
+}
 
 void LogCall(std::string text) { TheWorld().calls.push_back(std::move(text)); }
 void RecordFault(std::string text) { TheWorld().faults.push_back(std::move(text)); }
@@ -273,9 +293,9 @@ std::string DescribeHandle(const void* handle)
         return "token" + std::to_string(token->second.number);
     if (auto mutex = w.mutexes.find(const_cast<void*>(handle)); mutex != w.mutexes.end())
         return "mutex" + std::to_string(mutex->second.number);
-    for (const auto& dialog : w.dialogs)
-        if (dialog->hwnd == handle)
-            return "dialog" + std::to_string(w.screens[dialog->record].templateId);
+    for (const ScreenRecord& screen : w.screens)
+        if (screen.hwnd == handle)
+            return "dialog" + std::to_string(screen.templateId);
     return Hex(reinterpret_cast<uintptr_t>(handle));
 }
 

@@ -17,6 +17,7 @@
 #ifndef TREVASK_SIMULATED_WINDOWS_H
 #define TREVASK_SIMULATED_WINDOWS_H
 
+#include <deque>
 #include <functional>
 #include <optional>
 #include <stdexcept>
@@ -29,42 +30,72 @@
 namespace sim {
 
 // Thrown out of DialogBoxParamA when the script cannot go on (a screen is
-// still open but no action is left, or an action does not fit the screen).
+// still open but no action is left, or an action names a screen that is not
+// open or a button the screen lacks).
 struct ScriptError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// One thing the user does while a screen is open.
+// One thing the user does while the program shows its screens. Each is meant
+// for one screen, by template number, which may be any open screen, not only
+// the newest; 0 means the active screen (the newest one open).
 struct Action {
-    enum class Kind { Press, Enter, Escape, Run };
+    enum class Kind { Press, Enter, Escape, Tab, Space, Run };
     Kind kind = Kind::Enter;
-    int templateId = 0;  // the screen it is meant for; 0 for any
-    int controlId = 0;   // Press only
+    int templateId = 0;
+    int controlId = 0;               // Press only
     WORD notification = BN_CLICKED;  // Press only: the high word of wParam
-    std::function<void()> run;  // Run only: something another program does meanwhile
+    std::function<void()> run;       // Run only: something another program does meanwhile
     std::string Describe() const;
 };
 
+// A mouse click on a button: it takes the focus and sends its command.
 Action Press(int templateId, int controlId, WORD notification = BN_CLICKED);
+// Enter presses the focused push button, or the default button when the
+// focus is not on a push button.
 Action Enter(int templateId = 0);
+// Escape sends IDCANCEL, whether or not the screen has such a button.
 Action Escape(int templateId = 0);
+// Tab moves the focus to the next tab stop, in template order.
+Action Tab(int templateId = 0);
+// The space bar presses the focused button.
+Action Space(int templateId = 0);
 // Runs fn while the given screen is open, as another program would.
 Action Meanwhile(int templateId, std::function<void()> fn);
 
-// A screen as it was opened and shown.
+// One message a screen's handler got, and what it returned.
+struct HandlerCall {
+    UINT message = 0;
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
+    INT_PTR result = 0;
+    size_t platformCalls = 0;  // calls the handler made while it handled the message
+};
+
+// A screen: its state while it is open, and what happened to it.
 struct ScreenRecord {
     int templateId = 0;
     std::string title;
+    DialogTemplate layout;
+    DLGPROC proc = nullptr;
+    HWND hwnd = nullptr;
     HWND owner = nullptr;
     LPARAM initParam = 0;
     int depth = 0;           // 0 for a screen with no other screen open beneath it
     int process = 0;
+    bool enabled = true;     // false while a screen it owns is open
+    bool disabledOwner = false;  // it disabled its owner, and enables it again when it ends
+    int focus = 0;           // the control with the keyboard focus; 0 for none
     std::vector<std::pair<int, std::string>> texts;  // every SetDlgItemTextA, in order
-    bool ended = false;
+    std::vector<HandlerCall> handled;  // every message its handler got, in order
+    std::vector<std::string> ignored;  // user actions that reached it while it could not take them
+    bool ended = false;      // EndDialog was called
     INT_PTR endCode = 0;
 
     // The last text set in the control, or nullopt when none was.
     std::optional<std::string> Text(int controlId) const;
+    // The commands (control IDs) its handler got, in order.
+    std::vector<int> Commands() const;
 };
 
 struct RegistryValue {
@@ -120,10 +151,10 @@ void FailCall(const std::string& function, DWORD error, int succeedFirst = 0);
 std::vector<std::string> FailableCalls();
 
 void Script(std::vector<Action> actions);
-void AddAction(Action action);
-size_t ActionsLeft();
+// The actions not played yet, described.
+std::vector<std::string> ActionsLeft();
 
-const std::vector<ScreenRecord>& Screens();
+const std::deque<ScreenRecord>& Screens();
 std::vector<int> ScreenIds();
 // Every platform call in order, each as "Name(arguments)".
 const std::vector<std::string>& Calls();
@@ -131,6 +162,8 @@ std::vector<std::string> CallsTo(const std::string& function);
 const std::vector<ShutdownRequest>& ShutdownRequests();
 // Misuse of the platform seen so far (bad handles, missing controls, ...).
 const std::vector<std::string>& Faults();
+// The faults seen so far, which the caller expected; they are forgotten.
+std::vector<std::string> TakeFaults();
 
 // Under AddressSanitizer, the part of a query buffer past the returned bytes
 // stays unreadable until the next call that writes to it or Reset.

@@ -16,8 +16,9 @@ INT_PTR CALLBACK ChangesCompleteDlgProc(HWND hDlg, UINT message, WPARAM wParam, 
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDOK:
-            if (!RestartSystem())
-                OpenScreen(IDD_RESTART_FAILED, RestartFailedDlgProc);
+            /* Owned by this screen, so that its buttons cannot start a second restart meanwhile. */
+            if (!RestartSystem(hDlg))
+                OpenScreen(hDlg, IDD_RESTART_FAILED, RestartFailedDlgProc);
             EndDialog(hDlg, 0);
             return TRUE;
         case IDCANCEL:

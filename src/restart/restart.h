@@ -6,8 +6,8 @@
 
 INT_PTR CALLBACK ChangesCompleteDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam);
 
-/* Enables the shutdown privilege, warns about diskettes, then asks for a reboot.
-   TRUE when the system accepted the request. */
-BOOL RestartSystem(void);
+/* Enables the shutdown privilege, warns about diskettes over the owner, then
+   asks for a reboot. TRUE when the system accepted the request. */
+BOOL RestartSystem(HWND owner);
 
 #endif

@@ -20,10 +20,10 @@ static void EnableShutdownPrivilege(void)
     AdjustTokenPrivileges(token, FALSE, &privileges, 0, NULL, NULL);
 }
 
-BOOL RestartSystem(void)
+BOOL RestartSystem(HWND owner)
 {
     EnableShutdownPrivilege();
-    OpenScreen(IDD_REMOVE_FLOPPIES, RemoveFloppiesDlgProc);
+    OpenScreen(owner, IDD_REMOVE_FLOPPIES, RemoveFloppiesDlgProc);
     /* Local machine, no message, no delay, nothing forced closed, reboot afterwards. */
     return InitiateSystemShutdownA(NULL, NULL, 0, FALSE, TRUE);
 }

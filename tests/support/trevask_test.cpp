@@ -1,5 +1,11 @@
 #include "trevask_test.h"
 
+#include <algorithm>
+
+#include "notices.h"
+#include "restart.h"
+#include "scan_parameter.h"
+
 namespace trevask_test {
 
 int RunTrevask(const char* commandLine)
@@ -31,6 +37,47 @@ std::string Message(int id)
     return text ? *text : "<no message " + std::to_string(id) + ">";
 }
 
+testing::AssertionResult ScriptUsedUp()
+{
+    std::vector<std::string> left = sim::ActionsLeft();
+    if (left.empty())
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "the program ended with user actions left over, which nothing took: "
+                                       << testing::PrintToString(left);
+}
+
+const std::vector<DLGPROC> kProgramHandlers = {ConfirmationDlgProc,   ChangesCompleteDlgProc, AlreadyRunningDlgProc,
+                                                NotNtDlgProc,          RemoveFloppiesDlgProc,  ChangeFailedDlgProc,
+                                                RestartFailedDlgProc};
+
+// A handler returns TRUE for WM_INITDIALOG and for the commands it acts on,
+// and FALSE for everything else; acting means calling the platform.
+testing::AssertionResult HandlersKeptTheirContract()
+{
+    testing::AssertionResult result = testing::AssertionSuccess();
+    bool kept = true;
+    for (const sim::ScreenRecord& screen : sim::Screens()) {
+        if (std::find(kProgramHandlers.begin(), kProgramHandlers.end(), screen.proc) == kProgramHandlers.end())
+            continue;  // a test's own handler
+        for (const sim::HandlerCall& call : screen.handled) {
+            INT_PTR wanted = FALSE;
+            if (call.message == WM_INITDIALOG)
+                wanted = TRUE;
+            else if (call.message == WM_COMMAND)
+                wanted = call.platformCalls > 0 ? TRUE : FALSE;
+            if (call.result != wanted) {
+                if (kept)
+                    result = testing::AssertionFailure();
+                kept = false;
+                result << "\nscreen " << screen.templateId << " returned " << call.result << " for message 0x"
+                       << std::hex << call.message << " (wParam 0x" << call.wParam << std::dec << ") after "
+                       << call.platformCalls << " platform call(s); it should return " << wanted;
+            }
+        }
+    }
+    return result;
+}
+
 void TrevaskTest::SetUp()
 {
     sim::Reset();
@@ -40,6 +87,8 @@ void TrevaskTest::TearDown()
 {
     EXPECT_EQ(sim::OpenKeyCount(), 0) << "registry keys left open";
     EXPECT_TRUE(sim::Faults().empty()) << "misuse of the platform: " << testing::PrintToString(sim::Faults());
+    EXPECT_TRUE(ScriptUsedUp());
+    EXPECT_TRUE(HandlersKeptTheirContract());
 }
 
 }  // namespace trevask_test

@@ -36,8 +36,17 @@ void SetDriverParameter(sim::RegistryValue value);
 // The message text as compiled into the resources.
 std::string Message(int id);
 
+// The program's screen handlers.
+extern const std::vector<DLGPROC> kProgramHandlers;
+
+// Every scripted action was played.
+testing::AssertionResult ScriptUsedUp();
+// Every message the program's handlers got was answered as the platform expects.
+testing::AssertionResult HandlersKeptTheirContract();
+
 // Starts each test from an empty simulated world, and after it checks that
-// the program closed every key it opened and misused no call.
+// the program closed every key it opened, misused no call, used up the
+// script and answered every message of every screen as it should.
 class TrevaskTest : public testing::Test {
 protected:
     void SetUp() override;
