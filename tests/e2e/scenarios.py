@@ -269,6 +269,58 @@ def restart_system(session):
     expect_equal(prefix.value(), SET, "value")
 
 
+def visible_point(window_box, template, control_id, covering_box):
+    """A point of the display on a control of a screen, outside the screen that covers part of it.
+
+    The control's rectangle comes from the screen's template in dialog units,
+    scaled by the ratio of the screen's size on the display to its size in the
+    template (the screens have no frame of their own without a window manager)."""
+    x, y, width, height = window_box
+    cx, cy = template["size"]
+    for c_id, _, _, _, _, (left, top, c_width, c_height) in template["controls"]:
+        if c_id == control_id:
+            break
+    else:
+        raise ScenarioFailure(f"the template has no control {control_id}")
+    first_x, last_x = x + (left * width) // cx + 2, x + ((left + c_width) * width) // cx - 3
+    first_y, last_y = y + (top * height) // cy + 2, y + ((top + c_height) * height) // cy - 3
+    cover_x, cover_y, cover_width, cover_height = covering_box
+    for py in range(first_y, last_y + 1):
+        for px in range(first_x, last_x + 1):
+            if not (cover_x - 2 <= px < cover_x + cover_width + 2 and cover_y - 2 <= py < cover_y + cover_height + 2):
+                return px, py
+    raise ScenarioFailure(f"control {control_id} is wholly covered")
+
+
+@scenario
+def restart_once(session):
+    """While the diskette notice is open, clicks on the completion screen's buttons beneath it do nothing;
+    OK on the notice then asks for exactly one restart."""
+    session.prefix.delete_key()
+    program = session.start()
+    confirm(program, 2, ["Return"])
+    completion = program.wait_screen(CHANGES_COMPLETE)
+    program.press(completion, "Return")
+    notice = program.wait_screen(REMOVE_FLOPPIES)
+    expect_shown(program, 7)
+    template = check_executable.dialogs_of_exe(session.exe)[106]
+    for button in (IDOK, IDCANCEL):
+        program.click(*visible_point(program.geometry(completion), template, button, program.geometry(notice)))
+    # The program takes its input in order: once it has turned down this Escape, the clicks are behind it.
+    escape_ignored(program, notice, "the diskette notice")
+    expect_equal(program.screens(), [103, 106, 107], "screens while the notice is open")
+    expect_equal(len(program.calls_to("AdjustTokenPrivileges")), 1, "privilege adjustments")
+    expect_equal(len(program.calls_to("EndDialog")), 1, "EndDialog calls before the notice closed (Continue's)")
+    # "Restart System" is still being handled beneath the notice, so only the commands handled so far show.
+    expect_equal(program.commands(), [(IDOK, True), (IDCANCEL, False)], "commands: Continue, Escape on the notice")
+    program.press(notice, "Return")
+    run_to_end(program)
+    expect_equal(len(program.calls_to("InitiateSystemShutdownA")), 1, "restart requests")
+    expect_equal(len(program.calls_to("EndDialog")), 3, "EndDialog calls")
+    expect_equal(program.commands(), [(IDOK, True), (IDCANCEL, False), (IDOK, True), (IDOK, True)],
+                 "commands: Continue, Escape and OK on the notice, Restart System")
+
+
 @scenario
 def registry_export(session):
     """A whole export of HKEY_LOCAL_MACHINE before and after a change differs in that one value only."""

@@ -193,6 +193,18 @@ class Program:
             self.titles_seen.append(title)
         return window
 
+    def geometry(self, window):
+        """(x, y, width, height) of a screen's X window on the display."""
+        out = subprocess.run(["xdotool", "getwindowgeometry", "--shell", window], env=self.prefix.env,
+                             capture_output=True, text=True, check=True).stdout
+        values = dict(line.split("=", 1) for line in out.split())
+        return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+
+    def click(self, x, y):
+        """A click of the left mouse button at a point of the display."""
+        subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y), "click", "1"], env=self.prefix.env,
+                       capture_output=True, check=True)
+
     def press(self, window, *keys):
         """Keys for a screen's X window; for a Wine desktop, through the X input focus."""
         if self.desktop:

@@ -205,6 +205,12 @@ def messages_of_exe(path):
     return messages_in(resource_entries_of_exe(pefile.PE(path)))
 
 
+def dialogs_of_exe(path):
+    """The executable's dialog templates, decoded, by number."""
+    return {name: decode_dialog(data) for (rtype, name, _), data in resource_entries_of_exe(pefile.PE(path)).items()
+            if rtype == RT_DIALOG}
+
+
 def check_dialog(problems, number, data):
     where = f"template {number}"
     problems.check(data[:4] != b"\x01\x00\xff\xff", f"{where} is an extended template")
