@@ -1,14 +1,23 @@
 #!/usr/bin/env bash
-# Builds the 64-bit TREVASK.EXE and opens it under Wine, in the project's own
-# Wine prefix (build/wine-prefix), never in ~/.wine. With a display you click
-# through it yourself; without one it walks through the screens on a virtual
-# display, saves their screenshots in build/wine-screens and prints the
-# registry value before and after. Installs what it needs first.
+# Builds the i386 TREVASK.EXE, the file that ships, and opens it under Wine, in
+# the project's own Wine prefix (build/wine-prefix), never in ~/.wine. With a
+# display you click through it yourself; without one it walks through the
+# screens on a virtual display, saves their screenshots in build/wine-screens
+# and prints the registry value before and after. Installs what it needs first.
+#
+# On a machine whose kernel cannot run 32-bit x86 code at all, Wine cannot run
+# the i386 file; it says so and opens the x86_64 build of the same source.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 tools/install-packages.sh --run
-cmake --preset win64 >/dev/null
-cmake --build --preset win64 --target trevask
-/usr/bin/python3 tools/wine_walkthrough.py --exe build/win64/src/TREVASK.EXE --prefix build/wine-prefix \
-    --screens build/wine-screens "$@"
+cmake --preset win32 >/dev/null
+cmake --build --preset win32 --target trevask
+exe=build/win32/src/TREVASK.EXE
+if ! /usr/bin/python3 tests/e2e/winehost.py --can-run "$exe"; then
+    echo "Opening the x86_64 TREVASK.EXE instead: the same program, built from the same source."
+    cmake --preset win64 >/dev/null
+    cmake --build --preset win64 --target trevask
+    exe=build/win64/src/TREVASK.EXE
+fi
+/usr/bin/python3 tools/wine_walkthrough.py --exe "$exe" --prefix build/wine-prefix --screens build/wine-screens "$@"

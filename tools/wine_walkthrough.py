@@ -25,7 +25,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
 sys.path.insert(0, os.path.join(HERE, "..", "tests", "exe"))
 import check_executable  # noqa: E402
-from winehost import DRIVER_KEY, Prefix, ScenarioFailure, Session, make_template, wait_for  # noqa: E402
+from winehost import (DRIVER_KEY, Prefix, ScenarioFailure, Session, image_of, make_template,  # noqa: E402
+                      unable_to_run, wait_for)
 
 DESKTOP_SIZE = (640, 480)
 DESKTOP = f"trevask,{DESKTOP_SIZE[0]}x{DESKTOP_SIZE[1]}"
@@ -37,8 +38,12 @@ def describe(value):
     return "(no value)" if value is None else f"{value[0]} \"{value[1]}\""
 
 
-def ensure_prefix(path):
-    if not os.path.exists(os.path.join(path, "system.reg")):
+def ensure_prefix(path, exe):
+    """Makes the project's prefix unless there is one that can run exe; an i386 exe needs a filled syswow64."""
+    syswow64 = os.path.join(path, "drive_c", "windows", "syswow64")
+    usable = os.path.exists(os.path.join(path, "system.reg")) and (
+        not image_of(exe)[0] or (os.path.isdir(syswow64) and os.listdir(syswow64)))
+    if not usable:
         print(f"Making the project's Wine prefix in {path} (about 15 s)...")
         make_template(path, set().union(*check_executable.EXPECTED_IMPORTS.values()))
 
@@ -201,7 +206,11 @@ def main():
     options = parser.parse_args()
     exe = os.path.abspath(options.exe)
     prefix = os.path.abspath(options.prefix)
-    ensure_prefix(prefix)
+    reason = unable_to_run(exe)
+    if reason:
+        print(f"Cannot open {options.exe}: {reason}.")
+        return 1
+    ensure_prefix(prefix, exe)
 
     if os.environ.get("DISPLAY") and not options.walk and not options.all_screens:
         interactive(exe, prefix)
@@ -210,8 +219,7 @@ def main():
     # The documentation's walk works in a copy and leaves the prefix as it was;
     # the user's walk changes the prefix, so that the next run undoes it.
     artifacts = os.path.join(os.path.dirname(prefix), "wine-walk-failures")
-    session = Session(exe, check_executable.image_range(exe), prefix, artifacts, "walk", options.seed_helper,
-                      copy=bool(options.all_screens))
+    session = Session(exe, prefix, artifacts, "walk", options.seed_helper, copy=bool(options.all_screens))
     try:
         if options.all_screens:
             session.prefix.set_version("win10")

@@ -17,7 +17,7 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "exe"))
 import check_executable  # noqa: E402
-from winehost import ScenarioFailure, Session, make_template, wait_for  # noqa: E402
+from winehost import SKIPPED, ScenarioFailure, Session, make_template, unable_to_run, wait_for  # noqa: E402
 
 CONFIRMATION, CHANGES_COMPLETE, REMOVE_FLOPPIES = "Confirmation", "Changes Complete!", "Remove Floppies"
 ALREADY_RUNNING, NOT_NT, CHANGE_FAILED = "Already Running!", "Not Using NT!", "Changes Not Made!"
@@ -256,8 +256,8 @@ def restart_system(session):
     privilege = names.index("AdjustTokenPrivileges")
     expect(privilege < len(names) - 1 - names[::-1].index("DialogBoxParamA"),
            "the privilege was not enabled before the diskette notice")
-    expect_equal(program.calls_to("OpenProcessToken")[0].split(",")[:2], ["ffffffffffffffff", "00000028"],
-                 "token opened")
+    expect_equal(program.calls_to("OpenProcessToken")[0].split(",")[:2],
+                 ["f" * session.pointer_digits, "00000028"], "token opened for the current process")
     expect('"SeShutdownPrivilege"' in program.calls_to("LookupPrivilegeValueA")[0], "privilege looked up")
     program.press(notice, "Return")
     run_to_end(program)
@@ -355,10 +355,15 @@ def main():
         return 0
     if options.scenario not in SCENARIOS:
         parser.error(f"unknown scenario {options.scenario!r}; --list shows them")
+    reason = unable_to_run(options.exe)
+    if reason:
+        print(f"SKIP {options.scenario}: {reason}")
+        return SKIPPED
     messages.update(check_executable.messages_of_exe(options.exe))
-    session = Session(os.path.abspath(options.exe), check_executable.image_range(options.exe), options.template,
-                      options.artifacts, options.scenario, options.seed_helper)
+    session = Session(os.path.abspath(options.exe), options.template, options.artifacts, options.scenario,
+                      options.seed_helper)
     try:
+        session.check_i386_ready()
         SCENARIOS[options.scenario](session)
     except ScenarioFailure as failure:
         print(f"FAIL {options.scenario}: {failure}")

@@ -7,13 +7,21 @@ keys are pressed with xdotool, the texts a screen shows come from a
 +relay trace of the program's own calls, and the registry is read with
 Wine's reg.exe.
 """
+import ctypes
+import functools
 import os
 import re
 import shutil
 import signal
+import struct
 import subprocess
+import sys
 import tempfile
 import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+I386_DLLS_TOOL = os.path.join(HERE, "..", "..", "tools", "wine-i386-dlls.sh")
+SKIPPED = 77  # what a scenario returns when the machine cannot run the executable at all
 
 DRIVER_KEY = r"HKLM\System\CurrentControlSet\Services\Tv38_410\Parameters\Device"
 VALUE_NAME = "DriverParameter"
@@ -61,11 +69,63 @@ class Display:
         self.process.wait(timeout=10)
 
 
+@functools.lru_cache(maxsize=None)
+def i386_dll_path():
+    """The folder of Wine's i386 DLLs (tools/wine-i386-dlls.sh), or None when they were not fetched."""
+    result = subprocess.run([I386_DLLS_TOOL, "--path"], capture_output=True, text=True)
+    return result.stdout.strip() if result.returncode == 0 else None
+
+
+def _switch_to_32bit_code_and_back():
+    """Runs one far jump into 32-bit code and back, as Wine's WoW64 mode does for every i386 program.
+    A kernel without 32-bit code segments kills the process here."""
+    libc = ctypes.CDLL(None)
+    libc.mmap.restype = ctypes.c_void_p
+    libc.mmap.argtypes = [ctypes.c_void_p, ctypes.c_size_t, ctypes.c_int, ctypes.c_int, ctypes.c_int, ctypes.c_long]
+    read_write_execute, private_anonymous_below_2g = 7, 0x02 | 0x20 | 0x40
+    base = libc.mmap(None, 4096, read_write_execute, private_anonymous_below_2g, -1, 0)
+    if not base or base >= 1 << 31:
+        sys.exit("no executable memory below 2 GiB")
+    code = bytearray(b"\x48\x89\x25....")        # mov [rip+saved], rsp
+    save_end = len(code)
+    code += b"\x6a\x23"                          # push 0x23, the 32-bit user code segment
+    code += b"\x48\x8d\x05...."                 # lea rax, [rip+code32]
+    lea_end = len(code)
+    code += b"\x50\x48\xcb"                      # push rax; lretq: on to code32 in 32-bit mode
+    code32 = len(code)
+    code += b"\xea....\x33\x00"                  # jmp far 0x33:back64, back to 64-bit mode
+    back64 = len(code)
+    code += b"\x48\x8b\x25...."                 # mov rsp, [rip+saved]
+    restore_end = len(code)
+    code += b"\xb8\x01\x00\x00\x00\xc3"          # mov eax, 1; ret
+    saved = len(code)
+    code += bytes(8)
+    struct.pack_into("<i", code, save_end - 4, saved - save_end)
+    struct.pack_into("<i", code, lea_end - 4, code32 - lea_end)
+    struct.pack_into("<I", code, code32 + 1, base + back64)
+    struct.pack_into("<i", code, restore_end - 4, saved - restore_end)
+    ctypes.memmove(base, bytes(code), len(code))
+    return ctypes.CFUNCTYPE(ctypes.c_int)(base)()
+
+
+@functools.lru_cache(maxsize=None)
+def machine_runs_i386_code():
+    """Whether this machine's kernel lets a 64-bit process run 32-bit x86 code, which Wine needs for an
+    i386 program. Some kernels leave it out (a kernel booted with ia32_emulation=off, or a virtual
+    machine that runs 64-bit user code only); there, Wine starts an i386 program and it dies at once."""
+    probe = subprocess.run([sys.executable, os.path.abspath(__file__), "--switch-to-32bit-code"],
+                           capture_output=True, text=True, timeout=60)
+    return probe.returncode == 0 and probe.stdout.strip() == "1"
+
+
 def wine_environment(prefix, display):
     env = dict(os.environ)
     env.update(WINEPREFIX=prefix, DISPLAY=display, WINEDEBUG="-all", WINEARCH="win64",
                # No Mono or Gecko: nothing here needs them, and there is no network to fetch them.
                WINEDLLOVERRIDES="mscoree,mshtml=")
+    # Set when the prefix is made, so that its syswow64 is filled, and whenever Wine runs in it.
+    if i386_dll_path():
+        env["WINEDLLPATH"] = i386_dll_path()
     return env
 
 
@@ -284,14 +344,37 @@ class Program:
         self.trace_file.close()
 
 
+I386_MACHINE = 0x014C
+
+
+def image_of(exe):
+    """(whether it is an i386 image, first address, end address) of an executable loaded at its preferred base."""
+    import pefile  # Debian's python3-pefile
+    pe = pefile.PE(exe, fast_load=True)
+    header = pe.OPTIONAL_HEADER
+    return pe.FILE_HEADER.Machine == I386_MACHINE, header.ImageBase, header.ImageBase + header.SizeOfImage
+
+
+def unable_to_run(exe):
+    """Why this machine cannot run the executable under Wine at all, or None when it can."""
+    if image_of(exe)[0] and not machine_runs_i386_code():
+        return ("this machine's kernel cannot run 32-bit x86 code (it has no 32-bit code segment, as with "
+                "ia32_emulation=off or a virtual machine that runs 64-bit user code only), so Wine cannot "
+                "run an i386 program here")
+    return None
+
+
 class Session:
     """A scenario's world: a display, a prefix, its programs, and what to show when it fails."""
 
-    def __init__(self, exe, image_range, template, artifacts, name, seed_helper=None, copy=True):
+    def __init__(self, exe, template, artifacts, name, seed_helper=None, copy=True):
         """With copy False the session works in the template prefix itself."""
         self.exe = exe
         self.seed_helper = seed_helper
-        self.image_range = image_range
+        self.i386, first, end = image_of(exe)
+        self.image_range = (first, end)
+        # How wide a pointer or handle prints in a +relay trace of the program.
+        self.pointer_digits = 8 if self.i386 else 16
         self.name = name
         self.artifacts = artifacts
         os.makedirs(artifacts, exist_ok=True)
@@ -299,6 +382,16 @@ class Session:
         self.display = Display()
         self.prefix = Prefix(template, self.display, self.workdir if copy else None)
         self.programs = []
+
+    def check_i386_ready(self):
+        """Fails unless the prefix can run an i386 program: Wine's i386 DLLs fetched, and syswow64 filled."""
+        if not self.i386:
+            return
+        if not i386_dll_path():
+            raise ScenarioFailure("Wine's i386 DLLs are missing: run tools/wine-i386-dlls.sh")
+        syswow64 = os.path.join(self.prefix.path, "drive_c", "windows", "syswow64")
+        if not os.path.isdir(syswow64) or not os.listdir(syswow64):
+            raise ScenarioFailure(f"the prefix has an empty {syswow64}: it was made without Wine's i386 DLLs")
 
     def start(self, *args, desktop=None):
         program = Program(self.prefix, self.exe, os.path.join(self.workdir, f"trace-{len(self.programs) + 1}.txt"),
@@ -326,3 +419,15 @@ class Session:
         self.prefix.close()
         self.display.close()
         shutil.rmtree(self.workdir, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    # winehost.py --can-run EXE: says why the machine cannot run EXE under Wine, and fails then.
+    if sys.argv[1:2] == ["--can-run"] and len(sys.argv) == 3:
+        reason = unable_to_run(sys.argv[2])
+        if reason:
+            sys.exit(reason)
+    elif sys.argv[1:] == ["--switch-to-32bit-code"]:
+        print(_switch_to_32bit_code_and_back())
+    else:
+        sys.exit("usage: winehost.py --can-run EXE")

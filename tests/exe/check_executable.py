@@ -195,12 +195,6 @@ def messages_in(entries):
     return messages
 
 
-def image_range(path):
-    """(first, end) address of the image when loaded at its preferred base."""
-    header = pefile.PE(path, fast_load=True).OPTIONAL_HEADER
-    return header.ImageBase, header.ImageBase + header.SizeOfImage
-
-
 def messages_of_exe(path):
     return messages_in(resource_entries_of_exe(pefile.PE(path)))
 
