@@ -17,4 +17,7 @@ set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME trevask)
 set(CPACK_PACKAGE_FILE_NAME "trevask-${PROJECT_VERSION}-${arch}")
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+# Two builds of the same source give the same ZIP: fixed times and order.
+set(CPACK_POST_BUILD_SCRIPTS "${CMAKE_CURRENT_LIST_DIR}/package_zip.cmake")
+set(CPACK_TREVASK_PYTHON "${TREVASK_PYTHON}")
 include(CPack)

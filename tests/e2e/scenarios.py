@@ -365,13 +365,15 @@ def main():
     try:
         session.check_i386_ready()
         SCENARIOS[options.scenario](session)
+        bases = sorted({program.loaded_base() for program in session.programs} - {None})
+        expect_equal(bases, [session.image_range[0]], "where TREVASK.EXE was loaded (its preferred base)")
     except ScenarioFailure as failure:
         print(f"FAIL {options.scenario}: {failure}")
         session.report_failure()
         return 1
     finally:
         session.close()
-    print(f"PASS {options.scenario}")
+    print(f"PASS {options.scenario}: {os.path.basename(options.exe)} ran at 0x{session.image_range[0]:x}")
     return 0
 
 

@@ -296,13 +296,18 @@ class Program:
                 tid, kind, function, args, retval, ret = call.groups()
                 if not first <= int(ret, 16) < end:
                     continue
-                if self.thread is None and function.endswith("CreateMutexA") and "TREVASK_MUTEX" in args:
+                if self.thread is None:  # the program's one thread makes the first call from its image
                     self.thread = tid
                 if tid == self.thread:
                     self.parsed.append((kind, function.split(".")[-1], args if kind == "Call" else retval))
             elif proc and proc.group(1) == self.thread and first <= int(proc.group(2), 16) < end:
                 self.parsed.append(("Proc", proc.group(3), (int(proc.group(4), 16), int(proc.group(5), 16))))
         return list(self.parsed)
+
+    def loaded_base(self):
+        """Where the loader put the program's image: what GetModuleHandleA(NULL) returned, or None before that."""
+        rets = [args for kind, name, args in self.calls() if kind == "Ret" and name == "GetModuleHandleA"]
+        return int(rets[0], 16) if rets else None
 
     def commands(self):
         """(control ID, whether handled) for each WM_COMMAND the program's screens have processed."""

@@ -4,15 +4,18 @@
     check_executable.py imports   EXE
     check_executable.py headers   EXE
     check_executable.py resources EXE RES
-    check_executable.py report    EXE...
+    check_executable.py report    EXE MAP
 
 Each check prints what it found and exits non-zero, naming every
 difference, when the executable strays. Needs Debian's python3-pefile.
 """
+import re
 import struct
 import sys
 
 import pefile
+
+import pe_relocations
 
 # Every Win32 call the program makes, and what its entry point needs.
 EXPECTED_IMPORTS = {
@@ -26,6 +29,13 @@ EXPECTED_IMPORTS = {
 
 MACHINES = {0x014C: ("i386", (3, 10)), 0x8664: ("x86_64", (5, 2))}
 GUI_SUBSYSTEM = 2
+RELOCS_STRIPPED = 0x0001
+HIGH_ENTROPY_VA, DYNAMIC_BASE, NX_COMPAT, NO_SEH = 0x0020, 0x0040, 0x0100, 0x0400
+# Relocatable anywhere, no code run from data, and on i386 no SEH handlers to register (what SafeSEH checks
+# ask of an image without a handler table); nothing else.
+DLL_CHARACTERISTICS = {"i386": DYNAMIC_BASE | NX_COMPAT | NO_SEH,
+                       "x86_64": HIGH_ENTROPY_VA | DYNAMIC_BASE | NX_COMPAT}
+MEM_EXECUTE, MEM_WRITE = 0x20000000, 0x80000000
 
 RT_ICON, RT_DIALOG, RT_STRING, RT_GROUP_ICON, RT_MANIFEST = 3, 5, 6, 14, 24
 ENGLISH_US = 1033
@@ -115,7 +125,41 @@ def check_headers(path):
     problems.check(not pe.is_dll(), "built as a DLL")
     problems.check(not hasattr(pe, "DIRECTORY_ENTRY_EXPORT"), "exports something")
     problems.check(not hasattr(pe, "DIRECTORY_ENTRY_TLS"), "has thread-local storage, which NT 3.51 cannot load")
+    if machine in MACHINES:
+        name = MACHINES[machine][0]
+        flags = opt.DllCharacteristics
+        print(f"DLL characteristics 0x{flags:04x}")
+        problems.check(flags == DLL_CHARACTERISTICS[name],
+                       f"DLL characteristics 0x{flags:04x} should be 0x{DLL_CHARACTERISTICS[name]:04x}")
+        check_relocations(problems, pe, pe_relocations.ADDRESS_TYPE[machine])
+    for section in pe.sections:
+        section_name = section.Name.rstrip(b"\0").decode()
+        problems.check(section.Characteristics & (MEM_WRITE | MEM_EXECUTE) != MEM_WRITE | MEM_EXECUTE,
+                       f"section {section_name} is both writable and executable")
     problems.finish("headers")
+
+
+def check_relocations(problems, pe, address_type):
+    """A relocation table that a loader can apply: present, of the machine's address type only, each entry
+    on an address inside a section that points into the image."""
+    problems.check(not pe.FILE_HEADER.Characteristics & RELOCS_STRIPPED, "marked as having no relocations")
+    entries = pe_relocations.relocations(pe)
+    addresses = [(rva, kind) for rva, kind in entries if kind != pe_relocations.ABSOLUTE]
+    print(f"relocations: {len(addresses)} of type {address_type}")
+    problems.check(addresses, "no relocation table")
+    first, end = pe.OPTIONAL_HEADER.ImageBase, pe.OPTIONAL_HEADER.ImageBase + pe.OPTIONAL_HEADER.SizeOfImage
+    for rva, kind in addresses:
+        where = f"relocation at RVA 0x{rva:x}"
+        if kind != address_type:
+            problems.check(False, f"{where} is of type {kind}, which this machine's images do not use")
+            continue
+        width = pe_relocations.WIDTH[kind]
+        inside = [s for s in pe.sections
+                  if s.VirtualAddress <= rva and rva + width <= s.VirtualAddress + max(s.Misc_VirtualSize, 1)]
+        problems.check(inside, f"{where} lies outside every section")
+        if inside:
+            value = pe_relocations.read_address(pe, rva, kind)
+            problems.check(first <= value < end, f"{where} holds 0x{value:x}, outside the image")
 
 
 def resource_entries_of_exe(pe):
@@ -272,26 +316,69 @@ def check_resources(exe_path, res_path):
     problems.finish("resources")
 
 
-def report(paths):
-    for path in paths:
-        pe = pefile.PE(path)
-        size = len(pe.__data__)
-        print(f"{path}: {size} bytes ({size / 1024:.2f} KiB), "
-              f"machine 0x{pe.FILE_HEADER.Machine:04x}")
-        print(f"  headers: {pe.OPTIONAL_HEADER.SizeOfHeaders} bytes")
-        for section in pe.sections:
-            name = section.Name.rstrip(b"\0").decode()
-            print(f"  {name:8} {section.SizeOfRawData:6} bytes in the file, {section.Misc_VirtualSize:6} used")
-        for dll, names in sorted(imports_of(pe).items()):
-            print(f"  {dll}: {', '.join(sorted(names))}")
-        entries = resource_entries_of_exe(pe)
-        kinds = {}
-        for (rtype, _, _), data in entries.items():
-            kinds[rtype] = kinds.get(rtype, 0) + len(data)
-        names = {RT_ICON: "icon image", RT_DIALOG: "dialogs", RT_STRING: "messages", RT_GROUP_ICON: "icon group",
-                 RT_MANIFEST: "manifest"}
-        print("  resource data: " + ", ".join(f"{names.get(k, k)} {v}" for k, v in sorted(kinds.items())) +
-              f"; the rest of .rsrc is its directory")
+# What the linker's input sections hold, for the size report.
+INPUT_KINDS = [(".text", "code"), (".rdata$.refptr.", "address slots"), (".rdata", "read-only data"),
+               (".pdata", "unwind table"), (".xdata", "unwind data"), (".bss", "zeroed data"),
+               (".idata$2", "import directory"), (".idata$3", "import directory"), (".idata$4", "import lookup"),
+               (".idata$5", "import address table"), (".idata$6", "imported names"), (".idata$7", "DLL names"),
+               (".rsrc", "resources"), (".reloc", "relocations")]
+I386_BUDGET = 10240  # bytes: what the i386 TREVASK.EXE may take
+
+
+def map_contents(map_path):
+    """{output section: {kind: bytes}} from the linker's map, for the input sections with bytes in them."""
+    contents, section, in_layout, pending = {}, None, False, ""
+    with open(map_path, encoding="latin-1") as lines:
+        for line in lines:
+            if line.startswith("Linker script and memory map"):
+                in_layout = True
+            if not in_layout:
+                continue
+            output = re.match(r"^(\.\w+)\s+0x[0-9a-f]+\s+0x[0-9a-f]+", line)
+            if output:
+                section = output.group(1)
+                continue
+            # A long input section name stands on a line of its own, its address and size on the next.
+            line, pending = pending + line, re.match(r"^ \.\S+$", line.rstrip()) and line.rstrip() or ""
+            entry = re.match(r"^ (\.\S+)\s+0x[0-9a-f]+\s+0x([0-9a-f]+)\s", line)
+            if section and entry and int(entry.group(2), 16):
+                kind = next((k for prefix, k in INPUT_KINDS if entry.group(1).startswith(prefix)), entry.group(1))
+                kinds = contents.setdefault(section, {})
+                kinds[kind] = kinds.get(kind, 0) + int(entry.group(2), 16)
+    return contents
+
+
+def report(path, map_path):
+    pe = pefile.PE(path)
+    size = len(pe.__data__)
+    machine = pe.FILE_HEADER.Machine
+    print(f"{path}: {size} bytes ({size / 1024:.2f} KiB), machine 0x{machine:04x}, "
+          f"DLL characteristics 0x{pe.OPTIONAL_HEADER.DllCharacteristics:04x}")
+    if MACHINES.get(machine, ("",))[0] == "i386":
+        print(f"  budget {I386_BUDGET} bytes: {I386_BUDGET - size} to spare" if size <= I386_BUDGET else
+              f"  OVER the budget of {I386_BUDGET} bytes by {size - I386_BUDGET}")
+    print(f"  headers: {pe.OPTIONAL_HEADER.SizeOfHeaders} bytes")
+    contents = map_contents(map_path)
+    entries = pe_relocations.relocations(pe)
+    for section in pe.sections:
+        name = section.Name.rstrip(b"\0").decode()
+        kinds = contents.get(name, {})
+        if name == ".reloc":
+            kinds = {f"{sum(1 for _, kind in entries if kind)} addresses to fix": section.Misc_VirtualSize}
+        if name == ".rsrc":
+            kinds = {}
+            names = {RT_ICON: "icon image", RT_DIALOG: "dialogs", RT_STRING: "messages", RT_GROUP_ICON: "icon group",
+                     RT_MANIFEST: "manifest"}
+            for (rtype, _, _), data in resource_entries_of_exe(pe).items():
+                kinds[names.get(rtype, rtype)] = kinds.get(names.get(rtype, rtype), 0) + len(data)
+            kinds["directory"] = section.Misc_VirtualSize - sum(kinds.values())
+        rest = section.Misc_VirtualSize - sum(kinds.values())
+        if rest > 0:
+            kinds["alignment and the linker's own lists"] = rest
+        print(f"  {name:8} {section.SizeOfRawData:6} bytes in the file, {section.Misc_VirtualSize:6} used: "
+              + ", ".join(f"{kind} {count}" for kind, count in kinds.items()))
+    for dll, names in sorted(imports_of(pe).items()):
+        print(f"  {dll}: {', '.join(sorted(names))}")
 
 
 def main(argv):
@@ -301,8 +388,8 @@ def main(argv):
         check_headers(argv[2])
     elif len(argv) >= 4 and argv[1] == "resources":
         check_resources(argv[2], argv[3])
-    elif len(argv) >= 3 and argv[1] == "report":
-        report(argv[2:])
+    elif len(argv) == 4 and argv[1] == "report":
+        report(argv[2], argv[3])
     else:
         sys.exit(__doc__)
 

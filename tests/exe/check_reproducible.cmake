@@ -1,5 +1,6 @@
-# Builds TREVASK.EXE twice from scratch, in folders at different depths, and
-# checks that both builds and the one under test are byte for byte the same.
+# Builds TREVASK.EXE and its ZIP twice from scratch, in folders at different
+# depths, and checks that both builds and the executable under test are byte
+# for byte the same, and the two ZIPs too.
 foreach(var SOURCE_DIR TOOLCHAIN WORK_DIR REFERENCE)
     if(NOT ${var})
         message(FATAL_ERROR "${var} is not set")
@@ -17,6 +18,9 @@ foreach(dir IN LISTS builds)
         execute_process(COMMAND "${CMAKE_COMMAND}" --build "${dir}" --target trevask
                         RESULT_VARIABLE failed OUTPUT_QUIET)
     endif()
+    if(NOT failed)
+        execute_process(COMMAND "${CMAKE_CPACK_COMMAND}" WORKING_DIRECTORY "${dir}" RESULT_VARIABLE failed OUTPUT_QUIET)
+    endif()
     if(failed)
         message(FATAL_ERROR "building in ${dir} failed")
     endif()
@@ -32,5 +36,18 @@ message(STATUS "second clean build: ${second_hash}")
 message(STATUS "build under test:   ${reference_hash}")
 if(NOT first_hash STREQUAL second_hash OR NOT first_hash STREQUAL reference_hash)
     message(FATAL_ERROR "the builds differ")
+endif()
+
+file(GLOB first_zip "${WORK_DIR}/a/trevask-*.zip")
+file(GLOB second_zip "${WORK_DIR}/second/build/b/trevask-*.zip")
+if(NOT first_zip OR NOT second_zip)
+    message(FATAL_ERROR "cpack made no ZIP")
+endif()
+file(SHA256 "${first_zip}" first_zip_hash)
+file(SHA256 "${second_zip}" second_zip_hash)
+message(STATUS "first clean ZIP:    ${first_zip_hash}")
+message(STATUS "second clean ZIP:   ${second_zip_hash}")
+if(NOT first_zip_hash STREQUAL second_zip_hash)
+    message(FATAL_ERROR "the ZIPs differ")
 endif()
 file(REMOVE_RECURSE "${WORK_DIR}")
