@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "scan_parameter.h"
-#include "simulated_windows.h"
+#include "scanparam/scan_parameter.h"
+#include "platform/simulated_windows.h"
 
 namespace {
 

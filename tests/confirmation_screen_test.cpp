@@ -1,7 +1,7 @@
 // The confirmation screen: what it announces, and what "Continue" does.
 #include <algorithm>
 
-#include "trevask_test.h"
+#include "support/trevask_test.h"
 
 namespace trevask_test {
 namespace {
@@ -10,8 +10,7 @@ using sim::Enter;
 using sim::Escape;
 using sim::Press;
 
-struct ConfirmCase {
-    const char* name;
+struct ConfirmCase : Row {
     std::optional<sim::RegistryValue> before;
     bool administrator;
     std::vector<sim::Action> script;
@@ -21,7 +20,6 @@ struct ConfirmCase {
     int nextScreen;  // 0 when the program ends there
 };
 
-void PrintTo(const ConfirmCase& row, std::ostream* out) { *out << row.name; }
 
 const sim::RegistryValue kSet = sim::StringValue("AdapterScansUp=1");
 const sim::RegistryValue kCleared = sim::StringValue("");
@@ -70,7 +68,7 @@ INSTANTIATE_TEST_SUITE_P(
                     IDS_ADD_PARAMETER, 2, std::nullopt, IDD_CHANGE_FAILED},
         ConfirmCase{"NoRightsPresentLooksAbsentAndFails", kSet, false, {Enter(IDD_CONFIRMATION), Enter(IDD_CHANGE_FAILED)},
                     IDS_ADD_PARAMETER, 2, kSet, IDD_CHANGE_FAILED}),
-    [](const testing::TestParamInfo<ConfirmCase>& info) { return std::string(info.param.name); });
+    RowName());
 
 TEST_F(TrevaskTest, ChangeFailedNoticeTellsWhyAndNothingClaimsSuccess)
 {
@@ -80,19 +78,17 @@ TEST_F(TrevaskTest, ChangeFailedNoticeTellsWhyAndNothingClaimsSuccess)
     ASSERT_EQ(sim::Screens().size(), 2u);
     EXPECT_EQ(sim::Screens()[1].Text(IDC_FAILED_TEXT), Message(IDS_CHANGE_FAILED));
     EXPECT_TRUE(sim::CallsTo("InitiateSystemShutdownA").empty());
-    for (const std::string& call : sim::CallsTo("LoadStringA"))
-        EXPECT_EQ(call.find(", 6, "), std::string::npos) << "the success message was loaded: " << call;
+    for (const sim::Call& call : sim::CallsTo("LoadStringA"))
+        EXPECT_NE(call.args.at(1), std::to_string(IDS_RESTART_PROMPT)) << "the success message was loaded: " << call;
 }
 
 // Another program changes the value while the confirmation is open.
-struct RaceCase {
-    const char* name;
+struct RaceCase : Row {
     std::optional<sim::RegistryValue> before;
     sim::RegistryValue meanwhile;
     sim::RegistryValue after;
 };
 
-void PrintTo(const RaceCase& row, std::ostream* out) { *out << row.name; }
 
 class RaceTest : public TrevaskTest, public testing::WithParamInterface<RaceCase> {};
 
@@ -117,7 +113,7 @@ INSTANTIATE_TEST_SUITE_P(ValueChanged, RaceTest,
                          testing::Values(RaceCase{"AddedMeanwhileStillAdds", std::nullopt, kSet, kSet},
                                          RaceCase{"RemovedMeanwhileStillRemoves", kSet, kOther, kCleared},
                                          RaceCase{"ClearedMeanwhileStillAdds", kOther, kCleared, kSet}),
-                         [](const testing::TestParamInfo<RaceCase>& info) { return std::string(info.param.name); });
+                         RowName());
 
 TEST_F(TrevaskTest, ConfirmationReadsTheValueBeforeItLoadsItsMessage)
 {
@@ -126,9 +122,9 @@ TEST_F(TrevaskTest, ConfirmationReadsTheValueBeforeItLoadsItsMessage)
     RunTrevask();
     const auto& calls = sim::Calls();
     auto query = std::find_if(calls.begin(), calls.end(),
-                              [](const std::string& c) { return c.rfind("RegQueryValueExA(", 0) == 0; });
-    auto load = std::find_if(calls.begin(), calls.end(),
-                             [](const std::string& c) { return c.rfind("LoadStringA(Module, 4, buffer, 1024)", 0) == 0; });
+                              [](const sim::Call& call) { return call.function == "RegQueryValueExA"; });
+    auto load = std::find(calls.begin(), calls.end(),
+                          sim::Call{"LoadStringA", {"Module", std::to_string(IDS_REMOVE_PARAMETER), "buffer", "1024"}});
     ASSERT_NE(query, calls.end());
     ASSERT_NE(load, calls.end());
     EXPECT_LT(query, load);

@@ -2,19 +2,18 @@
 // open, and no screen claims a success that did not happen.
 #include <algorithm>
 
-#include "trevask_test.h"
+#include "support/trevask_test.h"
 
 namespace trevask_test {
 namespace {
 
-struct FaultCase {
+struct FaultCase : Row {
     const char* function;
     int succeedFirst;
     std::vector<int> screens;
     bool written;
 };
 
-void PrintTo(const FaultCase& row, std::ostream* out) { *out << row.function; }
 
 class FaultTableTest : public TrevaskTest, public testing::WithParamInterface<FaultCase> {};
 
@@ -50,28 +49,24 @@ const std::vector<int> kRestartRefused = {IDD_CONFIRMATION, IDD_CHANGES_COMPLETE
 const std::vector<int> kNotWritten = {IDD_CONFIRMATION, IDD_CHANGE_FAILED};
 
 const std::vector<FaultCase> kFaultTable = {
-    {"CreateMutexA", 0, kAdded, true},
-    {"RegOpenKeyExA", 0, kAdded, true},
-    {"RegQueryValueExA", 0, kAdded, true},
-    {"RegCreateKeyExA", 0, kNotWritten, false},
-    {"RegSetValueExA", 0, kNotWritten, false},
-    {"OpenProcessToken", 0, kRestartRefused, true},
-    {"LookupPrivilegeValueA", 0, kRestartRefused, true},
-    {"AdjustTokenPrivileges", 0, kRestartRefused, true},
-    {"InitiateSystemShutdownA", 0, kRestartRefused, true},
-    {"LoadStringA", 0, kAdded, true},
-    {"SetDlgItemTextA", 0, kAdded, true},
-    {"DialogBoxParamA", 0, {}, false},
-    {"DialogBoxParamA", 1, {IDD_CONFIRMATION}, true},
+    {"CreateMutexA", "CreateMutexA", 0, kAdded, true},
+    {"RegOpenKeyExA", "RegOpenKeyExA", 0, kAdded, true},
+    {"RegQueryValueExA", "RegQueryValueExA", 0, kAdded, true},
+    {"RegCreateKeyExA", "RegCreateKeyExA", 0, kNotWritten, false},
+    {"RegSetValueExA", "RegSetValueExA", 0, kNotWritten, false},
+    {"OpenProcessToken", "OpenProcessToken", 0, kRestartRefused, true},
+    {"LookupPrivilegeValueA", "LookupPrivilegeValueA", 0, kRestartRefused, true},
+    {"AdjustTokenPrivileges", "AdjustTokenPrivileges", 0, kRestartRefused, true},
+    {"InitiateSystemShutdownA", "InitiateSystemShutdownA", 0, kRestartRefused, true},
+    {"LoadStringA", "LoadStringA", 0, kAdded, true},
+    {"SetDlgItemTextA", "SetDlgItemTextA", 0, kAdded, true},
+    {"DialogBoxParamA_Confirmation", "DialogBoxParamA", 0, {}, false},
+    {"DialogBoxParamA_ChangesComplete", "DialogBoxParamA", 1, {IDD_CONFIRMATION}, true},
     // Without the diskette notice the restart still goes ahead.
-    {"DialogBoxParamA", 2, {IDD_CONFIRMATION, IDD_CHANGES_COMPLETE}, true},
+    {"DialogBoxParamA_RemoveFloppies", "DialogBoxParamA", 2, {IDD_CONFIRMATION, IDD_CHANGES_COMPLETE}, true},
 };
 
-INSTANTIATE_TEST_SUITE_P(EachCallFails, FaultTableTest, testing::ValuesIn(kFaultTable),
-                         [](const testing::TestParamInfo<FaultCase>& info) {
-                             return std::string(info.param.function) + "_after_" +
-                                    std::to_string(info.param.succeedFirst);
-                         });
+INSTANTIATE_TEST_SUITE_P(EachCallFails, FaultTableTest, testing::ValuesIn(kFaultTable), RowName());
 
 TEST_F(TrevaskTest, FaultTableCoversEveryCallThatCanFail)
 {

@@ -1,22 +1,20 @@
 // The notices, and the message-handling contract every screen handler keeps.
-#include "app.h"
-#include "notices.h"
-#include "restart.h"
-#include "scan_parameter.h"
-#include "trevask_test.h"
+#include "app/app.h"
+#include "screens/notices.h"
+#include "restart/restart.h"
+#include "scanparam/scan_parameter.h"
+#include "support/trevask_test.h"
 
 namespace trevask_test {
 namespace {
 
-struct NoticeCase {
-    const char* name;
+struct NoticeCase : Row {
     DLGPROC handler;
     int templateId;
     int messageId;
     int controlId;
 };
 
-void PrintTo(const NoticeCase& row, std::ostream* out) { *out << row.name; }
 
 class NoticeTest : public TrevaskTest, public testing::WithParamInterface<NoticeCase> {
 protected:
@@ -42,7 +40,7 @@ TEST_P(NoticeTest, StaysOpenOnEscapeAndOtherCommands)
     ASSERT_EQ(sim::Screens().size(), 1u);
     EXPECT_EQ(sim::Screens()[0].Commands(), (std::vector<int>{IDCANCEL, IDOK}));
     EXPECT_EQ(sim::CallsTo("EndDialog").size(), 1u);
-    EXPECT_EQ(sim::Calls().back().rfind("EndDialog(", 0), 0u) << "only the OK command closes the notice";
+    EXPECT_EQ(sim::Calls().back().function, "EndDialog") << "only the OK command closes the notice";
 }
 
 TEST_P(NoticeTest, TabAndSpacePressTheOnlyButton)
@@ -61,7 +59,7 @@ INSTANTIATE_TEST_SUITE_P(
         NoticeCase{"ChangeFailed", ChangeFailedDlgProc, IDD_CHANGE_FAILED, IDS_CHANGE_FAILED, IDC_FAILED_TEXT},
         NoticeCase{"RestartFailed", RestartFailedDlgProc, IDD_RESTART_FAILED, IDS_RESTART_FAILED,
                    IDC_RESTART_FAILED_TEXT}),
-    [](const testing::TestParamInfo<NoticeCase>& info) { return std::string(info.param.name); });
+    RowName());
 
 TEST_F(TrevaskTest, EveryHandlerLeavesWhatItDoesNotKnowToTheSystem)
 {
@@ -77,8 +75,7 @@ TEST_F(TrevaskTest, EveryHandlerLeavesWhatItDoesNotKnowToTheSystem)
 
 // Every handler reads the control ID from the low 16 bits of wParam only: the
 // same run, with notification codes in the high bits, goes the same way.
-struct NotificationCase {
-    const char* name;
+struct NotificationCase : Row {
     bool administrator;
     bool shutdownPrivilegeHeld;
     std::vector<sim::Action> script;
@@ -86,7 +83,6 @@ struct NotificationCase {
     std::vector<INT_PTR> endCodes;
 };
 
-void PrintTo(const NotificationCase& row, std::ostream* out) { *out << row.name; }
 
 class NotificationCodeTest : public TrevaskTest, public testing::WithParamInterface<NotificationCase> {};
 
@@ -126,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(
                           Press(IDD_REMOVE_FLOPPIES, IDOK, 4), Press(IDD_RESTART_FAILED, IDOK, 0xBEEF)},
                          {IDD_CONFIRMATION, IDD_CHANGES_COMPLETE, IDD_REMOVE_FLOPPIES, IDD_RESTART_FAILED},
                          {CONFIRM_CHANGED, 0, 0, 0}}),
-    [](const testing::TestParamInfo<NotificationCase>& info) { return std::string(info.param.name); });
+    RowName());
 
 TEST_F(TrevaskTest, NotNtNoticeIsTheOnlyScreenOnOtherPlatforms)
 {

@@ -1,16 +1,14 @@
-#include "app.h"
-#include "trevask_test.h"
+#include "app/app.h"
+#include "support/trevask_test.h"
 
 namespace trevask_test {
 namespace {
 
-struct VersionCase {
-    const char* system;
+struct VersionCase : Row {
     DWORD versionWord;
     int expected;
 };
 
-void PrintTo(const VersionCase& row, std::ostream* out) { *out << row.system; }
 
 class ClassifyPlatformTest : public TrevaskTest, public testing::WithParamInterface<VersionCase> {};
 
@@ -35,7 +33,7 @@ INSTANTIATE_TEST_SUITE_P(
                     VersionCase{"XP", kWinXp, OS_NT4PLUS},
                     VersionCase{"Windows10", kWin10, OS_NT4PLUS},
                     VersionCase{"FutureMajor", 0x00000014, OS_NT4PLUS}),
-    [](const testing::TestParamInfo<VersionCase>& info) { return std::string(info.param.system); });
+    RowName());
 
 }  // namespace
 }  // namespace trevask_test

@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <set>
 
-#include "trevask_test.h"
+#include "support/trevask_test.h"
 
 namespace trevask_test {
 namespace {
@@ -20,33 +20,32 @@ struct ControlSpec {
     int16_t x, y, cx, cy;
 };
 
-struct TemplateSpec {
+struct TemplateSpec : Row {
     int id;
     const char* title;
     int16_t cx, cy;
     std::vector<ControlSpec> controls;
 };
 
-void PrintTo(const TemplateSpec& row, std::ostream* out) { *out << row.title; }
 
 const TemplateSpec kTemplates[] = {
-    {IDD_ALREADY_RUNNING, "Already Running!", 157, 88,
+    {"AlreadyRunning", IDD_ALREADY_RUNNING, "Already Running!", 157, 88,
      {{kDefaultButton, IDOK, "Close", 53, 68, 50, 14}, {kMessageText, IDC_RUNNING_TEXT, "", 11, 6, 136, 52}}},
-    {IDD_CONFIRMATION, "Confirmation", 186, 108,
+    {"Confirmation", IDD_CONFIRMATION, "Confirmation", 186, 108,
      {{kDefaultButton, IDOK, "Continue", 38, 84, 50, 14},
       {kButton, IDCANCEL, "Exit Now!", 98, 84, 50, 14},
       {kMessageText, IDC_CONFIRM_TEXT, "", 13, 8, 158, 66}}},
-    {IDD_NOT_NT, "Not Using NT!", 134, 74,
+    {"NotNt", IDD_NOT_NT, "Not Using NT!", 134, 74,
      {{kDefaultButton, IDOK, "Close", 42, 54, 50, 14}, {kMessageText, IDC_NOT_NT_TEXT, "", 11, 6, 111, 38}}},
-    {IDD_CHANGES_COMPLETE, "Changes Complete!", 186, 92,
+    {"ChangesComplete", IDD_CHANGES_COMPLETE, "Changes Complete!", 186, 92,
      {{kDefaultButton, IDOK, "Restart System", 19, 69, 70, 14},
       {kButton, IDCANCEL, "Exit to Windows NT", 97, 69, 70, 14},
       {kMessageText, IDC_RESTART_TEXT, "", 16, 8, 154, 55}}},
-    {IDD_REMOVE_FLOPPIES, "Remove Floppies", 123, 65,
+    {"RemoveFloppies", IDD_REMOVE_FLOPPIES, "Remove Floppies", 123, 65,
      {{kDefaultButton, IDOK, "OK", 38, 46, 47, 14}, {kMessageText, IDC_FLOPPY_TEXT, "", 14, 8, 95, 30}}},
-    {IDD_CHANGE_FAILED, "Changes Not Made!", 157, 88,
+    {"ChangeFailed", IDD_CHANGE_FAILED, "Changes Not Made!", 157, 88,
      {{kDefaultButton, IDOK, "Close", 53, 68, 50, 14}, {kMessageText, IDC_FAILED_TEXT, "", 11, 6, 136, 52}}},
-    {IDD_RESTART_FAILED, "Restart Failed!", 157, 88,
+    {"RestartFailed", IDD_RESTART_FAILED, "Restart Failed!", 157, 88,
      {{kDefaultButton, IDOK, "Close", 53, 68, 50, 14}, {kMessageText, IDC_RESTART_FAILED_TEXT, "", 11, 6, 136, 52}}},
 };
 
@@ -119,10 +118,7 @@ TEST_P(TemplateTest, MatchesItsLayout)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Screens, TemplateTest, testing::ValuesIn(kTemplates),
-                         [](const testing::TestParamInfo<TemplateSpec>& info) {
-                             return std::to_string(info.param.id);
-                         });
+INSTANTIATE_TEST_SUITE_P(Screens, TemplateTest, testing::ValuesIn(kTemplates), RowName());
 
 TEST_F(TrevaskTest, MessagesReadExactly)
 {

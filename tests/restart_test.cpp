@@ -1,7 +1,7 @@
 // The completion screen and the restart it requests.
 #include <algorithm>
 
-#include "trevask_test.h"
+#include "support/trevask_test.h"
 
 namespace trevask_test {
 namespace {
@@ -10,19 +10,17 @@ using sim::Enter;
 using sim::Escape;
 using sim::Press;
 
-bool IsRestartCall(const std::string& call)
+// The calls that open and end screens, and those of the restart itself.
+std::vector<sim::Call> RestartCalls()
 {
-    for (const char* name : {"OpenProcessToken(", "LookupPrivilegeValueA(", "AdjustTokenPrivileges(",
-                             "DialogBoxParamA(", "EndDialog(", "InitiateSystemShutdownA("})
-        if (call.rfind(name, 0) == 0)
-            return true;
-    return false;
-}
-
-std::vector<std::string> RestartCalls()
-{
-    std::vector<std::string> out;
-    std::copy_if(sim::Calls().begin(), sim::Calls().end(), std::back_inserter(out), IsRestartCall);
+    std::vector<sim::Call> out;
+    std::copy_if(sim::Calls().begin(), sim::Calls().end(), std::back_inserter(out), [](const sim::Call& call) {
+        for (const char* name : {"OpenProcessToken", "LookupPrivilegeValueA", "AdjustTokenPrivileges",
+                                 "DialogBoxParamA", "EndDialog", "InitiateSystemShutdownA"})
+            if (call.function == name)
+                return true;
+        return false;
+    });
     return out;
 }
 
@@ -32,7 +30,7 @@ TEST_F(TrevaskTest, RestartEnablesThePrivilegeWarnsThenRebootsAtOnce)
                  Enter(IDD_REMOVE_FLOPPIES)});
     EXPECT_EQ(RunTrevask(), 0);
 
-    EXPECT_EQ(RestartCalls(), (std::vector<std::string>{
+    EXPECT_TRUE(CallsAre(RestartCalls(), {
                                   "DialogBoxParamA(Module, 103, Desktop, proc, 0)",
                                   "EndDialog(dialog103, 1)",
                                   "DialogBoxParamA(Module, 106, Desktop, proc, 0)",
@@ -53,12 +51,10 @@ TEST_F(TrevaskTest, RestartEnablesThePrivilegeWarnsThenRebootsAtOnce)
     EXPECT_EQ(sim::Screens()[2].Text(IDC_FLOPPY_TEXT), Message(IDS_REMOVE_DISKETTES));
 }
 
-struct LeaveCase {
-    const char* name;
+struct LeaveCase : Row {
     std::vector<sim::Action> keys;
 };
 
-void PrintTo(const LeaveCase& row, std::ostream* out) { *out << row.name; }
 
 class ExitToWindowsNtTest : public TrevaskTest, public testing::WithParamInterface<LeaveCase> {};
 
@@ -80,17 +76,15 @@ INSTANTIATE_TEST_SUITE_P(
                     LeaveCase{"Escape", {Escape(IDD_CHANGES_COMPLETE)}},
                     LeaveCase{"TabThenEnter", {sim::Tab(IDD_CHANGES_COMPLETE), Enter(IDD_CHANGES_COMPLETE)}},
                     LeaveCase{"TabThenSpace", {sim::Tab(IDD_CHANGES_COMPLETE), sim::Space(IDD_CHANGES_COMPLETE)}}),
-    [](const testing::TestParamInfo<LeaveCase>& info) { return std::string(info.param.name); });
+    RowName());
 
 // What the user does to the completion screen while the diskette notice is
 // open over it: the completion screen is disabled, so none of it may start a
 // second restart or end the screen under the first.
-struct InputCase {
-    const char* name;
+struct InputCase : Row {
     sim::Action action;
 };
 
-void PrintTo(const InputCase& row, std::ostream* out) { *out << row.name; }
 
 class CompletionScreenBeneathTheNoticeTest : public TrevaskTest, public testing::WithParamInterface<InputCase> {};
 
@@ -109,7 +103,7 @@ TEST_P(CompletionScreenBeneathTheNoticeTest, TakesNoInputUntilTheNoticeCloses)
     EXPECT_FALSE(enabledBeneath) << "the completion screen took input while the notice was open";
     EXPECT_TRUE(completion.enabled) << "the completion screen stays disabled after the notice closed";
     EXPECT_EQ(sim::CallsTo("AdjustTokenPrivileges").size(), 1u);
-    EXPECT_EQ(RestartCalls(), (std::vector<std::string>{
+    EXPECT_TRUE(CallsAre(RestartCalls(), {
                                   "DialogBoxParamA(Module, 103, Desktop, proc, 0)",
                                   "EndDialog(dialog103, 1)",
                                   "DialogBoxParamA(Module, 106, Desktop, proc, 0)",
@@ -131,14 +125,12 @@ INSTANTIATE_TEST_SUITE_P(
                     InputCase{"ClickExitToWindowsNt", Press(IDD_CHANGES_COMPLETE, IDCANCEL)},
                     InputCase{"Enter", Enter(IDD_CHANGES_COMPLETE)},
                     InputCase{"Escape", Escape(IDD_CHANGES_COMPLETE)}),
-    [](const testing::TestParamInfo<InputCase>& info) { return std::string(info.param.name); });
+    RowName());
 
-struct RefusalCase {
-    const char* name;
+struct RefusalCase : Row {
     std::function<void()> refuse;
 };
 
-void PrintTo(const RefusalCase& row, std::ostream* out) { *out << row.name; }
 
 class RefusedRestartTest : public TrevaskTest, public testing::WithParamInterface<RefusalCase> {};
 
@@ -157,7 +149,7 @@ TEST_P(RefusedRestartTest, IsToldAfterTheDisketteNotice)
     EXPECT_EQ(notice.depth, 1) << "shown while the completion screen is still open";
     ASSERT_EQ(sim::ShutdownRequests().size(), 1u);
     EXPECT_FALSE(sim::ShutdownRequests()[0].accepted);
-    EXPECT_EQ(sim::Calls().back(), "EndDialog(dialog106, 0)") << testing::PrintToString(sim::Calls());
+    EXPECT_EQ(sim::Calls().back().Text(), "EndDialog(dialog106, 0)") << testing::PrintToString(sim::Calls());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -168,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 [] { sim::FailCall("LookupPrivilegeValueA", ERROR_NO_SUCH_PRIVILEGE); }},
                     RefusalCase{"ShutdownRefused",
                                 [] { sim::FailCall("InitiateSystemShutdownA", ERROR_ACCESS_DENIED); }}),
-    [](const testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
+    RowName());
 
 TEST_F(TrevaskTest, TokenThatCannotBeOpenedStaysNull)
 {
@@ -177,7 +169,7 @@ TEST_F(TrevaskTest, TokenThatCannotBeOpenedStaysNull)
                  Enter(IDD_RESTART_FAILED)});
     RunTrevask();
     ASSERT_EQ(sim::CallsTo("AdjustTokenPrivileges").size(), 1u);
-    EXPECT_EQ(sim::CallsTo("AdjustTokenPrivileges")[0].rfind("AdjustTokenPrivileges(NULL, ", 0), 0u);
+    EXPECT_EQ(sim::CallsTo("AdjustTokenPrivileges")[0].args.at(0), "NULL");
 }
 
 }  // namespace

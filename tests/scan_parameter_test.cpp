@@ -1,23 +1,21 @@
 // The parameter store over the registry contents it may meet.
 #include <cstring>
 
-#include "app.h"
-#include "scan_parameter.h"
-#include "trevask_test.h"
+#include "app/app.h"
+#include "scanparam/scan_parameter.h"
+#include "support/trevask_test.h"
 
 namespace trevask_test {
 namespace {
 
 enum class Start { NoKey, KeyWithoutValue, Value };
 
-struct StoreCase {
-    const char* name;
+struct StoreCase : Row {
     Start start;
     sim::RegistryValue value;  // with Start::Value
     int present;
 };
 
-void PrintTo(const StoreCase& row, std::ostream* out) { *out << row.name; }
 
 sim::RegistryValue Bytes(DWORD type, const std::string& bytes)
 {
@@ -98,7 +96,7 @@ INSTANTIATE_TEST_SUITE_P(
                   Bytes(REG_BINARY, std::string(242, 'x') + "AdapterScansUp"), 1},
         StoreCase{"NoNul256BytesWithoutKeyword", Start::Value, Bytes(REG_BINARY, std::string(256, 'x')), 0},
         StoreCase{"ZeroBytes", Start::Value, Bytes(REG_BINARY, ""), 0}),
-    [](const testing::TestParamInfo<StoreCase>& info) { return std::string(info.param.name); });
+    RowName());
 
 TEST_F(TrevaskTest, StoreAsksForFullAccessAndClosesWhatItOpens)
 {
@@ -107,7 +105,7 @@ TEST_F(TrevaskTest, StoreAsksForFullAccessAndClosesWhatItOpens)
     AddScanParameter();
     RemoveScanParameter();
     const std::string key = "\"" + kDriverKey + "\"";
-    EXPECT_EQ(sim::Calls(), (std::vector<std::string>{
+    EXPECT_TRUE(CallsAre(sim::Calls(), {
                                 "RegOpenKeyExA(HKEY_LOCAL_MACHINE, " + key + ", 0, 0xf003f)",
                                 "RegQueryValueExA(hkey1, \"DriverParameter\", NULL, type, buffer, 256)",
                                 "RegCloseKey(hkey1)",

@@ -1,5 +1,5 @@
 // Which screen follows which, from start to end, for every way through.
-#include "trevask_test.h"
+#include "support/trevask_test.h"
 
 namespace trevask_test {
 namespace {
@@ -8,15 +8,13 @@ using sim::Enter;
 using sim::Escape;
 using sim::Press;
 
-struct SequenceCase {
-    const char* name;
+struct SequenceCase : Row {
     DWORD version;
     bool administrator;
     std::vector<sim::Action> script;
     std::vector<int> screens;
 };
 
-void PrintTo(const SequenceCase& row, std::ostream* out) { *out << row.name; }
 
 class ScreenSequenceTest : public TrevaskTest, public testing::WithParamInterface<SequenceCase> {};
 
@@ -39,8 +37,8 @@ TEST_P(ScreenSequenceTest, OpensTheScreensInOrderAndExitsWithZero)
         if (screen.depth == 0)
             beneath = &screen;
     }
-    for (const std::string& call : sim::CallsTo("DialogBoxParamA"))
-        EXPECT_EQ(call.rfind("DialogBoxParamA(Module, ", 0), 0u) << call;
+    for (const sim::Call& call : sim::CallsTo("DialogBoxParamA"))
+        EXPECT_EQ(call.args.at(0), "Module") << call;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -67,15 +65,15 @@ INSTANTIATE_TEST_SUITE_P(
                      false,
                      {Enter(IDD_CONFIRMATION), Enter(IDD_CHANGE_FAILED)},
                      {IDD_CONFIRMATION, IDD_CHANGE_FAILED}}),
-    [](const testing::TestParamInfo<SequenceCase>& info) { return std::string(info.param.name); });
+    RowName());
 
 TEST_F(TrevaskTest, CreatesTheNamedMutexOwnedBeforeAnythingElse)
 {
     sim::Script({Escape(IDD_CONFIRMATION)});
     RunTrevask();
     ASSERT_GE(sim::Calls().size(), 2u);
-    EXPECT_EQ(sim::Calls()[0], "CreateMutexA(NULL, TRUE, \"TREVASK_MUTEX\")");
-    EXPECT_EQ(sim::Calls()[1], "GetLastError()");
+    EXPECT_TRUE(CallsAre({sim::Calls()[0], sim::Calls()[1]},
+                         {"CreateMutexA(NULL, TRUE, \"TREVASK_MUTEX\")", "GetLastError()"}));
 }
 
 class SecondCopyTest : public TrevaskTest, public testing::WithParamInterface<int> {};

@@ -2,7 +2,7 @@
 // contract, every other test proves the wrong thing.
 #include <cstring>
 
-#include "trevask_test.h"
+#include "support/trevask_test.h"
 
 namespace trevask_test {
 namespace {
@@ -33,10 +33,11 @@ INT_PTR CALLBACK ClosesOnInit(HWND dialog, UINT message, WPARAM, LPARAM)
     return message == WM_INITDIALOG;
 }
 
-HKEY OpenDriverKey(REGSAM access = KEY_ALL_ACCESS)
+HKEY OpenDriverKey(REGSAM access = KEY_ALL_ACCESS, std::source_location caller = std::source_location::current())
 {
     HKEY key = nullptr;
-    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kDriverKey.c_str(), 0, access, &key), ERROR_SUCCESS);
+    if (LONG error = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kDriverKey.c_str(), 0, access, &key))
+        ADD_FAILURE_AT(caller.file_name(), int(caller.line())) << "RegOpenKeyExA failed with " << error;
     return key;
 }
 
@@ -209,14 +210,12 @@ INT_PTR CALLBACK ClosesWithTheCommand(HWND dialog, UINT message, WPARAM wParam, 
     return FALSE;
 }
 
-struct KeysCase {
-    const char* name;
+struct KeysCase : Row {
     LPARAM focusFirstTabStop;
     std::vector<sim::Action> keys;
     INT_PTR command;
 };
 
-void PrintTo(const KeysCase& row, std::ostream* out) { *out << row.name; }
 
 class DialogKeysTest : public TrevaskTest, public testing::WithParamInterface<KeysCase> {};
 
@@ -238,7 +237,7 @@ INSTANTIATE_TEST_SUITE_P(
                     KeysCase{"EscapeSendsCancel", TRUE, {sim::Escape()}, IDCANCEL},
                     KeysCase{"WithoutFocusEnterPressesTheDefault", FALSE, {sim::Enter()}, IDOK},
                     KeysCase{"WithoutFocusTabFindsTheFirstTabStop", FALSE, {sim::Tab(), sim::Space()}, IDOK}),
-    [](const testing::TestParamInfo<KeysCase>& info) { return std::string(info.param.name); });
+    RowName());
 
 TEST_F(TrevaskTest, SpaceWithoutAFocusedButtonDoesNothing)
 {

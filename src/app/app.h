@@ -2,7 +2,7 @@
 #ifndef TREVASK_APP_H
 #define TREVASK_APP_H
 
-#include "windows_ops.h"
+#include "platform/windows_ops.h"
 
 /* Platform classes, from the GetVersion word. */
 #define OS_WIN32S 1

@@ -1,4 +1,4 @@
-#include "app.h"
+#include "app/app.h"
 
 /*
  * Where the process starts. There is no C runtime to call WinMain, so this

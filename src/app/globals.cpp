@@ -1,4 +1,4 @@
-#include "app.h"
+#include "app/app.h"
 
 HINSTANCE appInstance;
 char messageBuffer[MESSAGE_BUFFER_SIZE];

@@ -1,4 +1,4 @@
-#include "app.h"
+#include "app/app.h"
 
 void ShowScreenMessage(HWND hDlg, UINT messageId, int controlId)
 {

@@ -1,8 +1,8 @@
-#include "app.h"
-#include "notices.h"
-#include "restart.h"
+#include "app/app.h"
+#include "screens/notices.h"
+#include "restart/restart.h"
 #include "resource.h"
-#include "scan_parameter.h"
+#include "scanparam/scan_parameter.h"
 
 #define MUTEX_NAME "TREVASK_MUTEX"
 

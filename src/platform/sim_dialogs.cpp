@@ -8,16 +8,11 @@
 // focused push button, or else the default one; Escape sends IDCANCEL.
 #include <cstring>
 
-#include "sim_world.h"
+#include "platform/sim_world.h"
 
 namespace sim {
 namespace {
 
-constexpr uint32_t WS_VISIBLE_STYLE = 0x10000000;
-constexpr uint32_t WS_DISABLED_STYLE = 0x08000000;
-constexpr uint32_t WS_TABSTOP_STYLE = 0x00010000;
-constexpr uint32_t BUTTON_TYPE_MASK = 0x0F;
-constexpr uint32_t BS_DEFPUSHBUTTON_STYLE = 0x01;
 constexpr UINT WM_SETFONT_MESSAGE = 0x0030;
 
 std::string ScreenName(const ScreenRecord& screen)
@@ -38,22 +33,6 @@ std::string ScreensSoFar()
            "; open now: " + (open.empty() ? std::string("none") : open);
 }
 
-bool IsButton(const DialogControl& control)
-{
-    return control.windowClass == NameOrId{true, BUTTON_CLASS, {}};
-}
-
-bool IsPushButton(const DialogControl& control)
-{
-    return IsButton(control) && (control.style & BUTTON_TYPE_MASK) <= BS_DEFPUSHBUTTON_STYLE;
-}
-
-bool CanTakeFocus(const DialogControl& control)
-{
-    return (control.style & WS_TABSTOP_STYLE) && (control.style & WS_VISIBLE_STYLE) &&
-           !(control.style & WS_DISABLED_STYLE);
-}
-
 // The control that follows the focus in tab order, wrapping around; the
 // first tab stop when nothing has the focus.
 int NextTabStop(const ScreenRecord& screen)
@@ -65,7 +44,7 @@ int NextTabStop(const ScreenRecord& screen)
             first = i + 1;
     for (size_t step = 0; step < controls.size(); step++) {
         const DialogControl& control = controls[(first + step) % controls.size()];
-        if (CanTakeFocus(control))
+        if (control.CanTakeFocus())
             return control.id;
     }
     return screen.focus;
@@ -114,8 +93,7 @@ void Play(const Action& action)
     switch (action.kind) {
     case Action::Kind::Press: {
         const DialogControl* control = screen->layout.Control(action.controlId);
-        if (!control || !IsButton(*control) || !(control->style & WS_VISIBLE_STYLE) ||
-            (control->style & WS_DISABLED_STYLE))
+        if (!control || !control->IsButton() || !control->TakesInput())
             throw ScriptError(ScreenName(*screen) + " has no button " + std::to_string(action.controlId) +
                               " that a user could press");
         screen->focus = action.controlId;
@@ -124,7 +102,7 @@ void Play(const Action& action)
     }
     case Action::Kind::Enter: {
         const DialogControl* focused = screen->layout.Control(screen->focus);
-        SendCommand(*screen, focused && IsPushButton(*focused) ? focused->id : screen->layout.DefaultButtonId());
+        SendCommand(*screen, focused && focused->IsPushButton() ? focused->id : screen->layout.DefaultButtonId());
         break;
     }
     case Action::Kind::Escape:
@@ -135,7 +113,7 @@ void Play(const Action& action)
         break;
     case Action::Kind::Space: {
         const DialogControl* focused = screen->layout.Control(screen->focus);
-        if (focused && IsButton(*focused))
+        if (focused && focused->IsButton())
             SendCommand(*screen, focused->id);
         else
             screen->ignored.push_back(action.Describe() + " (no button has the focus)");
@@ -167,6 +145,79 @@ ScreenRecord* FindScreen(HWND hwnd)
     return nullptr;
 }
 
+void Script(std::vector<Action> actions) { TheWorld().script.assign(actions.begin(), actions.end()); }
+
+std::vector<std::string> ActionsLeft()
+{
+    std::vector<std::string> left;
+    for (const Action& action : TheWorld().script)
+        left.push_back(action.Describe());
+    return left;
+}
+
+namespace {
+
+Action MakeAction(Action::Kind kind, int templateId)
+{
+    Action action;
+    action.kind = kind;
+    action.templateId = templateId;
+    return action;
+}
+
+}  // namespace
+
+Action Press(int templateId, int controlId, WORD notification)
+{
+    Action action = MakeAction(Action::Kind::Press, templateId);
+    action.controlId = controlId;
+    action.notification = notification;
+    return action;
+}
+
+Action Enter(int templateId) { return MakeAction(Action::Kind::Enter, templateId); }
+Action Escape(int templateId) { return MakeAction(Action::Kind::Escape, templateId); }
+Action Tab(int templateId) { return MakeAction(Action::Kind::Tab, templateId); }
+Action Space(int templateId) { return MakeAction(Action::Kind::Space, templateId); }
+
+Action Meanwhile(int templateId, std::function<void()> fn)
+{
+    Action action = MakeAction(Action::Kind::Run, templateId);
+    action.run = std::move(fn);
+    return action;
+}
+
+std::string Action::Describe() const
+{
+    std::string what;
+    switch (kind) {
+    case Kind::Press: what = "press button " + std::to_string(controlId); break;
+    case Kind::Enter: what = "Enter"; break;
+    case Kind::Escape: what = "Escape"; break;
+    case Kind::Tab: what = "Tab"; break;
+    case Kind::Space: what = "Space"; break;
+    case Kind::Run: what = "another program's step"; break;
+    }
+    return templateId ? what + " on screen " + std::to_string(templateId) : what;
+}
+
+std::optional<std::string> ScreenRecord::Text(int controlId) const
+{
+    for (auto it = texts.rbegin(); it != texts.rend(); ++it)
+        if (it->first == controlId)
+            return it->second;
+    return std::nullopt;
+}
+
+std::vector<int> ScreenRecord::Commands() const
+{
+    std::vector<int> ids;
+    for (const HandlerCall& call : handled)
+        if (call.message == WM_COMMAND)
+            ids.push_back(LOWORD(call.wParam));
+    return ids;
+}
+
 // Controls get handles just above their dialog's; NULL for a missing one, as GetDlgItem gives.
 HWND ControlWindow(const ScreenRecord& screen, int controlId)
 {
@@ -187,13 +238,9 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND 
     std::string templateName = IS_INTRESOURCE(lpTemplateName)
                                    ? std::to_string(reinterpret_cast<uintptr_t>(lpTemplateName))
                                    : DescribeString(lpTemplateName);
-    LogCall("DialogBoxParamA(" + DescribeHandle(hInstance) + ", " + templateName + ", " + DescribeHandle(hWndParent) +
-            ", " + (lpDialogFunc ? "proc" : "NULL") + ", " + std::to_string(dwInitParam) + ")");
-    DWORD error;
-    if (InjectedFailureFor("DialogBoxParamA", &error)) {
-        w.lastError = error;
+    if (BeginCall("DialogBoxParamA", {DescribeHandle(hInstance), templateName, DescribeHandle(hWndParent),
+                                      lpDialogFunc ? "proc" : "NULL", std::to_string(dwInitParam)}))
         return -1;
-    }
     if (hInstance != ModuleInstance() || !IS_INTRESOURCE(lpTemplateName)) {
         w.lastError = ERROR_RESOURCE_NAME_NOT_FOUND;
         return -1;
@@ -231,7 +278,7 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND 
     screen.owner = hWndParent;
     screen.initParam = dwInitParam;
     screen.depth = int(w.open.size());
-    screen.process = CurrentProcess() ? CurrentProcess()->id : 0;
+    screen.process = CurrentProcessId();
     w.open.push_back(w.screens.size() - 1);
 
     // A modal screen keeps its owner from taking input until it ends.
@@ -244,7 +291,7 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND 
         Deliver(screen, WM_SETFONT_MESSAGE, 0, TRUE);
         int firstTabStop = 0;
         for (const DialogControl& control : screen.layout.controls)
-            if (!firstTabStop && CanTakeFocus(control))
+            if (!firstTabStop && control.CanTakeFocus())
                 firstTabStop = control.id;
         // TRUE asks the system to give the focus to the control in wParam.
         if (Deliver(screen, WM_INITDIALOG, reinterpret_cast<WPARAM>(ControlWindow(screen, firstTabStop)), dwInitParam))
@@ -271,7 +318,7 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND 
 
 BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult)
 {
-    LogCall("EndDialog(" + DescribeHandle(hDlg) + ", " + std::to_string(nResult) + ")");
+    BeginCall("EndDialog", {DescribeHandle(hDlg), std::to_string(nResult)});
     ScreenRecord* screen = FindScreen(hDlg);
     if (!screen || screen->ended) {
         RecordFault("EndDialog on a window that is not an open dialog: " + DescribeHandle(hDlg));
@@ -287,13 +334,8 @@ BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult)
 BOOL WINAPI SetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPCSTR lpString)
 {
     World& w = TheWorld();
-    LogCall("SetDlgItemTextA(" + DescribeHandle(hDlg) + ", " + std::to_string(nIDDlgItem) + ", " +
-            DescribeString(lpString) + ")");
-    DWORD error;
-    if (InjectedFailureFor("SetDlgItemTextA", &error)) {
-        w.lastError = error;
+    if (BeginCall("SetDlgItemTextA", {DescribeHandle(hDlg), std::to_string(nIDDlgItem), DescribeString(lpString)}))
         return FALSE;
-    }
     ScreenRecord* screen = FindScreen(hDlg);
     if (!screen) {
         RecordFault("SetDlgItemTextA on a window that is not a dialog: " + DescribeHandle(hDlg));
@@ -313,19 +355,17 @@ BOOL WINAPI SetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPCSTR lpString)
 int WINAPI LoadStringA(HINSTANCE hInstance, UINT uID, LPSTR lpBuffer, int cchBufferMax)
 {
     World& w = TheWorld();
-    LogCall("LoadStringA(" + DescribeHandle(hInstance) + ", " + std::to_string(uID) + ", " +
-            (lpBuffer ? "buffer" : "NULL") + ", " + std::to_string(cchBufferMax) + ")");
+    std::optional<DWORD> failure = BeginCall(
+        "LoadStringA", {DescribeHandle(hInstance), std::to_string(uID), lpBuffer ? "buffer" : "NULL",
+                        std::to_string(cchBufferMax)});
     if (!lpBuffer || cchBufferMax <= 0) {
         RecordFault("LoadStringA without a buffer to copy into");
         return 0;
     }
     MarkWritable(lpBuffer, size_t(cchBufferMax));
     lpBuffer[0] = '\0';
-    DWORD error;
-    if (InjectedFailureFor("LoadStringA", &error)) {
-        w.lastError = error;
+    if (failure)
         return 0;
-    }
     std::optional<std::string> text;
     if (hInstance == ModuleInstance())
         text = Resources().String(int(uID));
@@ -341,6 +381,6 @@ int WINAPI LoadStringA(HINSTANCE hInstance, UINT uID, LPSTR lpBuffer, int cchBuf
 
 HWND WINAPI GetDesktopWindow(void)
 {
-    LogCall("GetDesktopWindow()");
+    BeginCall("GetDesktopWindow", {});
     return DesktopWindow();
 }

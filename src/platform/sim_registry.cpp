@@ -3,7 +3,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "sim_world.h"
+#include "platform/sim_world.h"
 
 namespace sim {
 namespace {
@@ -16,29 +16,53 @@ std::string Lower(std::string text)
     return text;
 }
 
-// Splits a relative key path; an empty component makes the path invalid.
-bool SplitPath(const std::string& path, std::vector<std::string>* parts)
-{
-    parts->clear();
-    if (path.empty())
-        return true;
-    size_t start = 0;
-    while (true) {
-        size_t end = path.find('\\', start);
-        std::string part = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (part.empty())
-            return false;
-        parts->push_back(part);
-        if (end == std::string::npos)
-            return true;
-        start = end + 1;
-    }
-}
-
 Key* Child(Key* key, const std::string& name)
 {
     auto found = key->subkeys.find(Lower(name));
     return found == key->subkeys.end() ? nullptr : found->second.get();
+}
+
+// The one walk down a relative key path ('\\'-separated), as far as the keys
+// exist: the deepest key reached, with the names not found left in *missing
+// (none when the whole path exists). nullptr for a malformed path (an empty
+// name in it).
+Key* Walk(Key* from, const std::string& path, std::vector<std::string>* missing)
+{
+    missing->clear();
+    Key* key = from;
+    for (size_t start = 0; !path.empty() && start <= path.size();) {
+        size_t end = std::min(path.find('\\', start), path.size());
+        std::string name = path.substr(start, end - start);
+        if (name.empty())
+            return nullptr;
+        Key* next = missing->empty() ? Child(key, name) : nullptr;
+        if (next)
+            key = next;
+        else
+            missing->push_back(name);
+        start = end + 1;
+    }
+    return key;
+}
+
+Key* MakeKeys(Key* key, const std::vector<std::string>& names)
+{
+    for (const std::string& name : names) {
+        auto made = std::make_unique<Key>();
+        made->name = name;
+        Key* next = made.get();
+        key->subkeys[Lower(name)] = std::move(made);
+        key = next;
+    }
+    return key;
+}
+
+// The key at a path under HKEY_LOCAL_MACHINE, or nullptr when it does not exist.
+Key* Existing(const std::string& keyPath)
+{
+    std::vector<std::string> missing;
+    Key* key = Walk(&TheWorld().root, keyPath, &missing);
+    return key && missing.empty() ? key : nullptr;
 }
 
 // The key behind a handle the program passes, or nullptr with a fault.
@@ -49,8 +73,8 @@ Key* KeyOf(HKEY hKey, const char* function, REGSAM* access)
         *access = KEY_ALL_ACCESS;
         return &w.root;
     }
-    auto found = w.keys.find(hKey);
-    if (found == w.keys.end()) {
+    auto found = w.openKeys.find(hKey);
+    if (found == w.openKeys.end()) {
         RecordFault(std::string(function) + " on a key handle that is not open: " + DescribeHandle(hKey));
         return nullptr;
     }
@@ -62,8 +86,7 @@ HKEY NewKeyHandle(Key* key, REGSAM access)
 {
     World& w = TheWorld();
     HKEY handle = static_cast<HKEY>(NewHandle());
-    Process* process = CurrentProcess();
-    w.keys[handle] = KeyHandle{key, access, process ? process->id : 0, ++w.keysOpened};
+    w.openKeys[handle] = OpenKey{key, access, CurrentProcessId(), ++w.keysOpened};
     return handle;
 }
 
@@ -72,40 +95,21 @@ bool RefusedToUser(REGSAM access)
     return !TheWorld().administrator && (access & WRITE_ACCESS);
 }
 
-Key* WalkTo(const std::string& keyPath, bool create)
-{
-    std::vector<std::string> parts;
-    if (!SplitPath(keyPath, &parts))
-        return nullptr;
-    Key* key = &TheWorld().root;
-    for (const std::string& part : parts) {
-        Key* next = Child(key, part);
-        if (!next && create) {
-            auto made = std::make_unique<Key>();
-            made->name = part;
-            next = made.get();
-            key->subkeys[Lower(part)] = std::move(made);
-        }
-        if (!next)
-            return nullptr;
-        key = next;
-    }
-    return key;
-}
-
 }  // namespace
 
 void SetRegistryValue(const std::string& keyPath, const std::string& name, RegistryValue value)
 {
-    Key* key = WalkTo(keyPath, true);
+    std::vector<std::string> missing;
+    Key* key = Walk(&TheWorld().root, keyPath, &missing);
     if (!key)
         throw std::invalid_argument("bad registry path: " + keyPath);
+    key = MakeKeys(key, missing);
     key->values[Lower(name)] = Key::NamedValue{name, std::move(value)};
 }
 
 std::optional<RegistryValue> GetRegistryValue(const std::string& keyPath, const std::string& name)
 {
-    Key* key = WalkTo(keyPath, false);
+    Key* key = Existing(keyPath);
     if (!key)
         return std::nullopt;
     auto found = key->values.find(Lower(name));
@@ -114,9 +118,9 @@ std::optional<RegistryValue> GetRegistryValue(const std::string& keyPath, const 
     return found->second.value;
 }
 
-bool KeyExists(const std::string& keyPath) { return WalkTo(keyPath, false) != nullptr; }
+bool KeyExists(const std::string& keyPath) { return Existing(keyPath) != nullptr; }
 
-int OpenKeyCount() { return int(TheWorld().keys.size()); }
+int OpenKeyCount() { return int(TheWorld().openKeys.size()); }
 
 }  // namespace sim
 
@@ -124,11 +128,9 @@ using namespace sim;
 
 LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult)
 {
-    LogCall("RegOpenKeyExA(" + DescribeHandle(hKey) + ", " + DescribeString(lpSubKey) + ", " +
-            std::to_string(ulOptions) + ", " + Hex(samDesired) + ")");
-    DWORD error;
-    if (InjectedFailureFor("RegOpenKeyExA", &error))
-        return LONG(error);
+    if (auto error = BeginCall("RegOpenKeyExA", {DescribeHandle(hKey), DescribeString(lpSubKey),
+                                                 std::to_string(ulOptions), Hex(samDesired)}))
+        return LONG(*error);
     REGSAM parentAccess;
     Key* parent = KeyOf(hKey, "RegOpenKeyExA", &parentAccess);
     if (!parent)
@@ -137,13 +139,12 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM sa
         RecordFault("RegOpenKeyExA without a place for the key");
         return ERROR_INVALID_PARAMETER;
     }
-    std::vector<std::string> parts;
-    if (!SplitPath(lpSubKey ? lpSubKey : "", &parts))
+    std::vector<std::string> missing;
+    Key* key = Walk(parent, lpSubKey ? lpSubKey : "", &missing);
+    if (!key)
         return ERROR_BAD_PATHNAME;
-    Key* key = parent;
-    for (const std::string& part : parts)
-        if (!(key = Child(key, part)))
-            return ERROR_FILE_NOT_FOUND;
+    if (!missing.empty())
+        return ERROR_FILE_NOT_FOUND;
     if (RefusedToUser(samDesired))
         return ERROR_ACCESS_DENIED;
     *phkResult = NewKeyHandle(key, samDesired);
@@ -154,12 +155,11 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lp
                             REGSAM samDesired, LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
                             LPDWORD lpdwDisposition)
 {
-    LogCall("RegCreateKeyExA(" + DescribeHandle(hKey) + ", " + DescribeString(lpSubKey) + ", " +
-            std::to_string(Reserved) + ", " + DescribeString(lpClass) + ", " + std::to_string(dwOptions) + ", " +
-            Hex(samDesired) + ", " + (lpSecurityAttributes ? "attributes" : "NULL") + ")");
-    DWORD error;
-    if (InjectedFailureFor("RegCreateKeyExA", &error))
-        return LONG(error);
+    if (auto error = BeginCall("RegCreateKeyExA",
+                               {DescribeHandle(hKey), DescribeString(lpSubKey), std::to_string(Reserved),
+                                DescribeString(lpClass), std::to_string(dwOptions), Hex(samDesired),
+                                lpSecurityAttributes ? "attributes" : "NULL"}))
+        return LONG(*error);
     REGSAM parentAccess;
     Key* parent = KeyOf(hKey, "RegCreateKeyExA", &parentAccess);
     if (!parent)
@@ -170,30 +170,14 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lp
     }
     if (Reserved != 0)
         return ERROR_INVALID_PARAMETER;
-    std::vector<std::string> parts;
-    if (!SplitPath(lpSubKey ? lpSubKey : "", &parts))
+    std::vector<std::string> missing;
+    Key* key = Walk(parent, lpSubKey ? lpSubKey : "", &missing);
+    if (!key)
         return ERROR_BAD_PATHNAME;
-
-    Key* key = parent;
-    size_t existing = 0;
-    while (existing < parts.size()) {
-        Key* next = Child(key, parts[existing]);
-        if (!next)
-            break;
-        key = next;
-        existing++;
-    }
-    bool creates = existing < parts.size();
+    bool creates = !missing.empty();
     if (RefusedToUser(samDesired | (creates ? KEY_CREATE_SUB_KEY : 0)))
         return ERROR_ACCESS_DENIED;
-    for (size_t i = existing; i < parts.size(); i++) {
-        auto made = std::make_unique<Key>();
-        made->name = parts[i];
-        Key* next = made.get();
-        key->subkeys[Lower(parts[i])] = std::move(made);
-        key = next;
-    }
-    *phkResult = NewKeyHandle(key, samDesired);
+    *phkResult = NewKeyHandle(MakeKeys(key, missing), samDesired);
     if (lpdwDisposition)
         *lpdwDisposition = creates ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
     return ERROR_SUCCESS;
@@ -202,12 +186,11 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lp
 LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
                              LPDWORD lpcbData)
 {
-    LogCall("RegQueryValueExA(" + DescribeHandle(hKey) + ", " + DescribeString(lpValueName) + ", " +
-            (lpReserved ? "reserved" : "NULL") + ", " + (lpType ? "type" : "NULL") + ", " +
-            (lpData ? "buffer" : "NULL") + ", " + (lpcbData ? std::to_string(*lpcbData) : "NULL") + ")");
-    DWORD error;
-    if (InjectedFailureFor("RegQueryValueExA", &error))
-        return LONG(error);
+    if (auto error = BeginCall("RegQueryValueExA",
+                               {DescribeHandle(hKey), DescribeString(lpValueName), lpReserved ? "reserved" : "NULL",
+                                lpType ? "type" : "NULL", lpData ? "buffer" : "NULL",
+                                lpcbData ? std::to_string(*lpcbData) : "NULL"}))
+        return LONG(*error);
     REGSAM access;
     Key* key = KeyOf(hKey, "RegQueryValueExA", &access);
     if (!key)
@@ -246,17 +229,14 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
 LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType, CONST BYTE* lpData,
                            DWORD cbData)
 {
-    std::string shown = "RegSetValueExA(" + DescribeHandle(hKey) + ", " + DescribeString(lpValueName) + ", " +
-                        std::to_string(Reserved) + ", " + std::to_string(dwType) + ", ";
     // The data is logged as text when it is a NUL-ended string of exactly cbData bytes.
-    if (lpData && cbData && lpData[cbData - 1] == 0 && std::memchr(lpData, 0, cbData) == lpData + cbData - 1)
-        shown += DescribeString(reinterpret_cast<LPCSTR>(lpData));
-    else
-        shown += lpData ? "data" : "NULL";
-    LogCall(shown + ", " + std::to_string(cbData) + ")");
-    DWORD error;
-    if (InjectedFailureFor("RegSetValueExA", &error))
-        return LONG(error);
+    bool text = lpData && cbData && lpData[cbData - 1] == 0 && std::memchr(lpData, 0, cbData) == lpData + cbData - 1;
+    if (auto error = BeginCall("RegSetValueExA",
+                               {DescribeHandle(hKey), DescribeString(lpValueName), std::to_string(Reserved),
+                                std::to_string(dwType),
+                                text ? DescribeString(reinterpret_cast<LPCSTR>(lpData)) : lpData ? "data" : "NULL",
+                                std::to_string(cbData)}))
+        return LONG(*error);
     REGSAM access;
     Key* key = KeyOf(hKey, "RegSetValueExA", &access);
     if (!key)
@@ -276,11 +256,10 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD 
 
 LONG WINAPI RegCloseKey(HKEY hKey)
 {
-    LogCall("RegCloseKey(" + DescribeHandle(hKey) + ")");
-    World& w = TheWorld();
+    BeginCall("RegCloseKey", {DescribeHandle(hKey)});
     if (hKey == HKEY_LOCAL_MACHINE)
         return ERROR_SUCCESS;
-    if (!w.keys.erase(hKey)) {
+    if (!TheWorld().openKeys.erase(hKey)) {
         RecordFault("RegCloseKey on a key handle that is not open: " + DescribeHandle(hKey));
         return ERROR_INVALID_HANDLE;
     }

@@ -1,4 +1,4 @@
-#include "sim_resources.h"
+#include "platform/sim_resources.h"
 
 #include <fstream>
 #include <iterator>
@@ -7,6 +7,9 @@ namespace sim {
 namespace {
 
 constexpr uint32_t DS_SETFONT_STYLE = 0x40;
+constexpr uint32_t WS_VISIBLE_STYLE = 0x10000000;
+constexpr uint32_t WS_DISABLED_STYLE = 0x08000000;
+constexpr uint32_t WS_TABSTOP_STYLE = 0x00010000;
 constexpr uint32_t BUTTON_TYPE_MASK = 0x0F;
 constexpr uint32_t BS_DEFPUSHBUTTON_STYLE = 0x01;
 
@@ -17,8 +20,6 @@ public:
         : bytes_(bytes), pos_(begin), begin_(begin), end_(end), what_(what) {}
 
     size_t Offset() const { return pos_ - begin_; }
-    size_t Position() const { return pos_; }
-    bool AtEnd() const { return pos_ >= end_; }
 
     uint16_t Word()
     {
@@ -185,6 +186,13 @@ std::map<int, std::u16string> ParseStringBlock(int blockId, const std::vector<ui
     return strings;
 }
 
+bool DialogControl::IsButton() const { return windowClass == NameOrId{true, BUTTON_CLASS, {}}; }
+
+bool DialogControl::IsPushButton() const { return IsButton() && (style & BUTTON_TYPE_MASK) <= BS_DEFPUSHBUTTON_STYLE; }
+
+bool DialogControl::TakesInput() const { return (style & WS_VISIBLE_STYLE) && !(style & WS_DISABLED_STYLE); }
+bool DialogControl::CanTakeFocus() const { return (style & WS_TABSTOP_STYLE) && TakesInput(); }
+
 const DialogControl* DialogTemplate::Control(int id) const
 {
     for (const DialogControl& control : controls)
@@ -196,8 +204,7 @@ const DialogControl* DialogTemplate::Control(int id) const
 int DialogTemplate::DefaultButtonId() const
 {
     for (const DialogControl& control : controls)
-        if (control.windowClass == NameOrId{true, BUTTON_CLASS, {}} &&
-            (control.style & BUTTON_TYPE_MASK) == BS_DEFPUSHBUTTON_STYLE)
+        if (control.IsButton() && (control.style & BUTTON_TYPE_MASK) == BS_DEFPUSHBUTTON_STYLE)
             return control.id;
     return 1;  // IDOK
 }

@@ -48,6 +48,11 @@ struct ResourceEntry {
 };
 
 struct DialogControl {
+    bool IsButton() const;
+    bool IsPushButton() const;  // BS_PUSHBUTTON or BS_DEFPUSHBUTTON
+    bool TakesInput() const;    // visible and enabled
+    bool CanTakeFocus() const;  // a tab stop that takes input
+
     uint32_t style = 0;
     uint32_t exStyle = 0;
     int16_t x = 0, y = 0, cx = 0, cy = 0;

@@ -1,7 +1,7 @@
 // Simulated kernel32 and the token, privilege and shutdown calls of advapi32.
 #include <strings.h>
 
-#include "sim_world.h"
+#include "platform/sim_world.h"
 
 namespace sim {
 namespace {
@@ -31,53 +31,44 @@ using namespace sim;
 
 DWORD WINAPI GetVersion(void)
 {
-    LogCall("GetVersion()");
+    BeginCall("GetVersion", {});
     return TheWorld().version;
 }
 
 HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCSTR lpName)
 {
     World& w = TheWorld();
-    LogCall("CreateMutexA(" + std::string(lpMutexAttributes ? "attributes" : "NULL") + ", " +
-            DescribeBool(bInitialOwner) + ", " + DescribeString(lpName) + ")");
-    DWORD error;
-    if (InjectedFailureFor("CreateMutexA", &error)) {
-        w.lastError = error;
+    if (BeginCall("CreateMutexA", {lpMutexAttributes ? "attributes" : "NULL", DescribeBool(bInitialOwner),
+                                   DescribeString(lpName)}))
         return NULL;
-    }
     std::string name = lpName ? lpName : "";
     bool existed = false;
     if (!name.empty())
-        for (const auto& [handle, mutex] : w.mutexes)
+        for (const auto& [handle, mutex] : w.heldMutexes)
             existed = existed || mutex.name == name;  // object names are case-sensitive
     HANDLE handle = NewHandle();
-    Process* process = CurrentProcess();
-    w.mutexes[handle] = MutexHandle{name, process ? process->id : 0, ++w.mutexesCreated};
+    w.heldMutexes[handle] = HeldMutex{name, CurrentProcessId(), ++w.mutexesCreated};
     w.lastError = existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
     return handle;
 }
 
 DWORD WINAPI GetLastError(void)
 {
-    LogCall("GetLastError()");
+    BeginCall("GetLastError", {});
     return TheWorld().lastError;
 }
 
 HANDLE WINAPI GetCurrentProcess(void)
 {
-    LogCall("GetCurrentProcess()");
+    BeginCall("GetCurrentProcess", {});
     return reinterpret_cast<HANDLE>(intptr_t(-1));
 }
 
 BOOL WINAPI OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE TokenHandle)
 {
     World& w = TheWorld();
-    LogCall("OpenProcessToken(" + DescribeHandle(ProcessHandle) + ", " + Hex(DesiredAccess) + ")");
-    DWORD error;
-    if (InjectedFailureFor("OpenProcessToken", &error)) {
-        w.lastError = error;
+    if (BeginCall("OpenProcessToken", {DescribeHandle(ProcessHandle), Hex(DesiredAccess)}))
         return FALSE;
-    }
     if (ProcessHandle != reinterpret_cast<HANDLE>(intptr_t(-1))) {
         RecordFault("OpenProcessToken on a handle that is not a process: " + DescribeHandle(ProcessHandle));
         w.lastError = ERROR_INVALID_HANDLE;
@@ -89,8 +80,7 @@ BOOL WINAPI OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE 
         return FALSE;
     }
     HANDLE token = NewHandle();
-    Process* process = CurrentProcess();
-    w.tokens[token] = sim::TokenHandle{process ? process->id : 0, DesiredAccess, ++w.tokensOpened};
+    w.openTokens[token] = OpenToken{DesiredAccess, CurrentProcessId(), ++w.tokensOpened};
     *TokenHandle = token;
     return TRUE;
 }
@@ -98,12 +88,8 @@ BOOL WINAPI OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE 
 BOOL WINAPI LookupPrivilegeValueA(LPCSTR lpSystemName, LPCSTR lpName, PLUID lpLuid)
 {
     World& w = TheWorld();
-    LogCall("LookupPrivilegeValueA(" + DescribeString(lpSystemName) + ", " + DescribeString(lpName) + ")");
-    DWORD error;
-    if (InjectedFailureFor("LookupPrivilegeValueA", &error)) {
-        w.lastError = error;
+    if (BeginCall("LookupPrivilegeValueA", {DescribeString(lpSystemName), DescribeString(lpName)}))
         return FALSE;
-    }
     if (lpSystemName && *lpSystemName) {
         w.lastError = ERROR_BAD_NETPATH_CODE;
         return FALSE;
@@ -121,16 +107,12 @@ BOOL WINAPI AdjustTokenPrivileges(HANDLE TokenHandle, BOOL DisableAllPrivileges,
                                   DWORD BufferLength, PTOKEN_PRIVILEGES PreviousState, PDWORD ReturnLength)
 {
     World& w = TheWorld();
-    LogCall("AdjustTokenPrivileges(" + DescribeHandle(TokenHandle) + ", " + DescribeBool(DisableAllPrivileges) +
-            ", " + DescribePrivileges(NewState) + ", " + std::to_string(BufferLength) + ", " +
-            (PreviousState ? "previous" : "NULL") + ", " + (ReturnLength ? "length" : "NULL") + ")");
-    DWORD error;
-    if (InjectedFailureFor("AdjustTokenPrivileges", &error)) {
-        w.lastError = error;
+    if (BeginCall("AdjustTokenPrivileges", {DescribeHandle(TokenHandle), DescribeBool(DisableAllPrivileges),
+                                            DescribePrivileges(NewState), std::to_string(BufferLength),
+                                            PreviousState ? "previous" : "NULL", ReturnLength ? "length" : "NULL"}))
         return FALSE;
-    }
-    auto token = w.tokens.find(TokenHandle);
-    if (token == w.tokens.end()) {
+    auto token = w.openTokens.find(TokenHandle);
+    if (token == w.openTokens.end()) {
         w.lastError = ERROR_INVALID_HANDLE;
         return FALSE;
     }
@@ -175,9 +157,11 @@ BOOL WINAPI InitiateSystemShutdownA(LPSTR lpMachineName, LPSTR lpMessage, DWORD 
                                     BOOL bRebootAfterShutdown)
 {
     World& w = TheWorld();
-    LogCall("InitiateSystemShutdownA(" + DescribeString(lpMachineName) + ", " + DescribeString(lpMessage) + ", " +
-            std::to_string(dwTimeout) + ", " + DescribeBool(bForceAppsClosed) + ", " +
-            DescribeBool(bRebootAfterShutdown) + ")");
+    std::optional<DWORD> failure =
+        BeginCall("InitiateSystemShutdownA", {DescribeString(lpMachineName), DescribeString(lpMessage),
+                                              std::to_string(dwTimeout), DescribeBool(bForceAppsClosed),
+                                              DescribeBool(bRebootAfterShutdown)});
+    // Every request is recorded, the refused ones too.
     ShutdownRequest request;
     request.machine = lpMachineName ? lpMachineName : "";
     request.message = lpMessage ? lpMessage : "";
@@ -186,13 +170,12 @@ BOOL WINAPI InitiateSystemShutdownA(LPSTR lpMachineName, LPSTR lpMessage, DWORD 
     request.reboot = bRebootAfterShutdown;
 
     DWORD error = ERROR_SUCCESS;
-    Process* process = CurrentProcess();
-    if (InjectedFailureFor("InitiateSystemShutdownA", &error)) {
-    } else if (!request.machine.empty()) {
+    if (failure)
+        error = *failure;
+    else if (!request.machine.empty())
         error = ERROR_BAD_NETPATH_CODE;
-    } else if (!process || !process->shutdownEnabled) {
+    else if (!CurrentProcess() || !CurrentProcess()->shutdownEnabled)
         error = ERROR_PRIVILEGE_NOT_HELD;
-    }
     request.accepted = error == ERROR_SUCCESS;
     w.shutdowns.push_back(request);
     if (!request.accepted) {

@@ -6,10 +6,11 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "simulated_windows.h"
+#include "platform/simulated_windows.h"
 
 namespace sim {
 
@@ -23,22 +24,24 @@ struct Key {
     std::map<std::string, NamedValue> values;  // by lower-case name
 };
 
-struct KeyHandle {
+// What a handle stands for, in the tables of open handles. Each carries the
+// process that holds it and a number that names it in the call log.
+struct OpenKey {
     Key* key = nullptr;
     REGSAM access = 0;
     int process = 0;
     int number = 0;
 };
 
-struct MutexHandle {
+struct HeldMutex {
     std::string name;  // "" for an unnamed mutex
     int process = 0;
     int number = 0;
 };
 
-struct TokenHandle {
-    int process = 0;
+struct OpenToken {
     DWORD access = 0;
+    int process = 0;
     int number = 0;
 };
 
@@ -60,9 +63,9 @@ struct World {
     bool shutdownPrivilegeHeld = true;
 
     Key root;
-    std::map<HKEY, KeyHandle> keys;
-    std::map<HANDLE, MutexHandle> mutexes;
-    std::map<HANDLE, TokenHandle> tokens;
+    std::map<HKEY, OpenKey> openKeys;
+    std::map<HANDLE, HeldMutex> heldMutexes;
+    std::map<HANDLE, OpenToken> openTokens;
     uintptr_t nextHandle = 0x1000;
     int keysOpened = 0, tokensOpened = 0, mutexesCreated = 0;  // to name handles in the log
 
@@ -74,7 +77,7 @@ struct World {
     uintptr_t nextWindow = 0x20000;
 
     std::deque<Action> script;
-    std::vector<std::string> calls;
+    std::vector<Call> calls;
     std::vector<std::string> faults;
     std::vector<ShutdownRequest> shutdowns;
     std::map<std::string, InjectedFailure> failures;
@@ -83,9 +86,10 @@ struct World {
 
 World& TheWorld();
 
-// Counts the call; true (with the error to report) when it is to fail.
-bool InjectedFailureFor(const char* function, DWORD* error);
-void LogCall(std::string text);
+// What every simulated call does first: it records itself and, when the test
+// made it fail, returns the error to report. For the calls that report
+// failure through GetLastError, the last error is set here too.
+std::optional<DWORD> BeginCall(const char* function, std::vector<std::string> args);
 void RecordFault(std::string text);
 
 // Names for handles and arguments in the call log.
@@ -96,6 +100,7 @@ std::string Hex(uintptr_t value);
 
 HANDLE NewHandle();
 Process* CurrentProcess();
+int CurrentProcessId();  // 0 outside any process
 // The screen whose window still exists (its modal loop runs); nullptr otherwise.
 ScreenRecord* FindScreen(HWND hwnd);
 HWND ControlWindow(const ScreenRecord& screen, int controlId);

@@ -8,24 +8,26 @@
 //   can be refused as for a user without administrator rights;
 // - named mutexes that live while any simulated process holds a handle;
 // - modal dialogs built from the compiled resources, driven by a script of
-//   user actions, nested as deep as the program opens them;
+//   user actions, nested as deep as the program opens them, each disabling
+//   the screen that owns it;
 // - a process token whose shutdown privilege must be enabled before a
 //   restart is accepted.
-// Every call is written to one ordered log. Any call that can fail can be
-// made to fail. Misuse that real Windows would reject or crash on (a bad
-// handle, a control the dialog lacks) is recorded as a fault.
+// Every call is recorded, in order, with its arguments. Any call that can
+// fail can be made to fail. Misuse that real Windows would reject or crash
+// on (a bad handle, a control the dialog lacks) is recorded as a fault.
 #ifndef TREVASK_SIMULATED_WINDOWS_H
 #define TREVASK_SIMULATED_WINDOWS_H
 
 #include <deque>
 #include <functional>
+#include <iosfwd>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "sim_resources.h"
-#include "windows_ops.h"
+#include "platform/sim_resources.h"
+#include "platform/windows_ops.h"
 
 namespace sim {
 
@@ -98,6 +100,18 @@ struct ScreenRecord {
     std::vector<int> Commands() const;
 };
 
+// One call the program made, with its arguments as the log shows them: handles
+// by name (hkey1, token1, dialog106, Desktop), strings quoted, flags by value.
+struct Call {
+    std::string function;
+    std::vector<std::string> args;
+
+    bool operator==(const Call&) const = default;
+    // "Function(arg, arg)", for golden sequences and failure output.
+    std::string Text() const;
+};
+std::ostream& operator<<(std::ostream& out, const Call& call);
+
 struct RegistryValue {
     DWORD type = REG_NONE;
     std::vector<uint8_t> data;
@@ -156,18 +170,14 @@ std::vector<std::string> ActionsLeft();
 
 const std::deque<ScreenRecord>& Screens();
 std::vector<int> ScreenIds();
-// Every platform call in order, each as "Name(arguments)".
-const std::vector<std::string>& Calls();
-std::vector<std::string> CallsTo(const std::string& function);
+// Every platform call, in order.
+const std::vector<Call>& Calls();
+std::vector<Call> CallsTo(const std::string& function);
 const std::vector<ShutdownRequest>& ShutdownRequests();
 // Misuse of the platform seen so far (bad handles, missing controls, ...).
 const std::vector<std::string>& Faults();
 // The faults seen so far, which the caller expected; they are forgotten.
 std::vector<std::string> TakeFaults();
-
-// Under AddressSanitizer, the part of a query buffer past the returned bytes
-// stays unreadable until the next call that writes to it or Reset.
-bool PoisonsUnreturnedBytes();
 
 }  // namespace sim
 

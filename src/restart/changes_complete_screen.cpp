@@ -1,6 +1,6 @@
-#include "restart.h"
-#include "app.h"
-#include "notices.h"
+#include "restart/restart.h"
+#include "app/app.h"
+#include "screens/notices.h"
 #include "resource.h"
 
 /* Offers the restart that makes the change take effect. */

@@ -2,7 +2,7 @@
 #ifndef TREVASK_RESTART_H
 #define TREVASK_RESTART_H
 
-#include "windows_ops.h"
+#include "platform/windows_ops.h"
 
 INT_PTR CALLBACK ChangesCompleteDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam);
 

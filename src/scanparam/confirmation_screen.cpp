@@ -1,5 +1,5 @@
-#include "scan_parameter.h"
-#include "app.h"
+#include "scanparam/scan_parameter.h"
+#include "app/app.h"
 #include "resource.h"
 
 /*

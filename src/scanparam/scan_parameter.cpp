@@ -1,5 +1,5 @@
-#include "scan_parameter.h"
-#include "app.h"
+#include "scanparam/scan_parameter.h"
+#include "app/app.h"
 
 #define DRIVER_KEY "System\\CurrentControlSet\\Services\\Tv38_410\\Parameters\\Device"
 #define VALUE_NAME "DriverParameter"

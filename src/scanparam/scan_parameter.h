@@ -2,7 +2,7 @@
 #ifndef TREVASK_SCAN_PARAMETER_H
 #define TREVASK_SCAN_PARAMETER_H
 
-#include "windows_ops.h"
+#include "platform/windows_ops.h"
 
 /* End codes of the confirmation screen. */
 #define CONFIRM_EXIT 0        /* "Exit Now!": nothing was changed */

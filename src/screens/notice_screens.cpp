@@ -1,5 +1,5 @@
-#include "notices.h"
-#include "app.h"
+#include "screens/notices.h"
+#include "app/app.h"
 #include "resource.h"
 
 /*

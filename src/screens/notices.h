@@ -2,7 +2,7 @@
 #ifndef TREVASK_NOTICES_H
 #define TREVASK_NOTICES_H
 
-#include "windows_ops.h"
+#include "platform/windows_ops.h"
 
 INT_PTR CALLBACK AlreadyRunningDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK NotNtDlgProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam);

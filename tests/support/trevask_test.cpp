@@ -1,21 +1,21 @@
-#include "trevask_test.h"
+#include "support/trevask_test.h"
 
 #include <algorithm>
 
-#include "notices.h"
-#include "restart.h"
-#include "scan_parameter.h"
+#include "screens/notices.h"
+#include "restart/restart.h"
+#include "scanparam/scan_parameter.h"
 
 namespace trevask_test {
 
-int RunTrevask(const char* commandLine)
+int RunTrevask(const char* commandLine, std::source_location caller)
 {
     sim::BeginProcess();
     int exitCode = -1;
     try {
         exitCode = WinMain(sim::ModuleInstance(), nullptr, const_cast<LPSTR>(commandLine), SW_SHOWDEFAULT);
     } catch (const sim::ScriptError& error) {
-        ADD_FAILURE() << "the simulated user could not go on: " << error.what();
+        ADD_FAILURE_AT(caller.file_name(), int(caller.line())) << "the simulated user could not go on: " << error.what();
     }
     sim::EndProcess();
     return exitCode;
@@ -35,6 +35,23 @@ std::string Message(int id)
 {
     std::optional<std::string> text = sim::Resources().String(id);
     return text ? *text : "<no message " + std::to_string(id) + ">";
+}
+
+testing::AssertionResult CallsAre(const std::vector<sim::Call>& calls, const std::vector<std::string>& expected)
+{
+    size_t same = 0;
+    while (same < calls.size() && same < expected.size() && calls[same].Text() == expected[same])
+        same++;
+    if (same == calls.size() && same == expected.size())
+        return testing::AssertionSuccess();
+    testing::AssertionResult result = testing::AssertionFailure();
+    result << "the calls part from the expected ones at call " << same + 1 << "\n  made:";
+    for (size_t i = 0; i < calls.size(); i++)
+        result << "\n    " << (i == same ? "> " : "  ") << calls[i].Text();
+    result << "\n  expected:";
+    for (size_t i = 0; i < expected.size(); i++)
+        result << "\n    " << (i == same ? "> " : "  ") << expected[i];
+    return result;
 }
 
 testing::AssertionResult ScriptUsedUp()

@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <source_location>
 #include <string>
+#include <string_view>
 
 #include "resource.h"
-#include "simulated_windows.h"
+#include "platform/simulated_windows.h"
 
 namespace trevask_test {
 
@@ -26,8 +28,8 @@ constexpr DWORD kWinXp = 0x0A280105;
 constexpr DWORD kWin10 = 0x23F00206;
 
 // Runs TREVASK.EXE once, as its own process, the way the start-up code
-// calls WinMain. A script that cannot go on fails the test.
-int RunTrevask(const char* commandLine = "");
+// calls WinMain. A script that cannot go on fails the test at the caller's line.
+int RunTrevask(const char* commandLine = "", std::source_location caller = std::source_location::current());
 
 // The value the program works on, or nullopt when it (or its key) is missing.
 std::optional<sim::RegistryValue> DriverParameter();
@@ -35,6 +37,26 @@ void SetDriverParameter(sim::RegistryValue value);
 
 // The message text as compiled into the resources.
 std::string Message(int id);
+
+// A row of a table of cases. Its name names the test and stands for the row
+// where a failure prints the test's parameter.
+struct Row {
+    const char* name;
+    operator std::string_view() const { return name; }
+};
+
+// For INSTANTIATE_TEST_SUITE_P: names each test after its row.
+struct RowName {
+    template <class T>
+    std::string operator()(const testing::TestParamInfo<T>& info) const
+    {
+        return info.param.name;
+    }
+};
+
+// The calls, printed, are exactly these, in this order; a failure shows both
+// sequences and where they part.
+testing::AssertionResult CallsAre(const std::vector<sim::Call>& calls, const std::vector<std::string>& expected);
 
 // The program's screen handlers.
 extern const std::vector<DLGPROC> kProgramHandlers;
