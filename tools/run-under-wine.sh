@@ -14,7 +14,7 @@ tools/install-packages.sh --run
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 --target trevask
 exe=build/win32/src/TREVASK.EXE
-if ! /usr/bin/python3 tests/e2e/winehost.py --can-run "$exe"; then
+if ! /usr/bin/python3 tools/can_run_under_wine.py "$exe"; then
     echo "Opening the x86_64 TREVASK.EXE instead: the same program, built from the same source."
     cmake --preset win64 >/dev/null
     cmake --build --preset win64 --target trevask

@@ -21,12 +21,9 @@ import os
 import subprocess
 import sys
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "tests", "e2e"))
-sys.path.insert(0, os.path.join(HERE, "..", "tests", "exe"))
-import check_executable  # noqa: E402
-from winehost import (DRIVER_KEY, Prefix, ScenarioFailure, Session, image_of, make_template,  # noqa: E402
-                      unable_to_run, wait_for)
+from trevask.pe import image_of
+from trevask.resources import IDS as ID
+from trevask.wine import DRIVER_KEY, Prefix, ScenarioFailure, Session, make_template, unable_to_run, wait_for
 
 DESKTOP_SIZE = (640, 480)
 DESKTOP = f"trevask,{DESKTOP_SIZE[0]}x{DESKTOP_SIZE[1]}"
@@ -45,7 +42,7 @@ def ensure_prefix(path, exe):
         not image_of(exe)[0] or (os.path.isdir(syswow64) and os.listdir(syswow64)))
     if not usable:
         print(f"Making the project's Wine prefix in {path} (about 15 s)...")
-        make_template(path, set().union(*check_executable.EXPECTED_IMPORTS.values()))
+        make_template(path, [exe])
 
 
 def interactive(exe, prefix_path):
@@ -175,7 +172,8 @@ def all_screens(walk, preview_helper, exe):
     empty = walk.wait_still(window, "the empty desktop")
     with open(empty, "rb") as f:
         before = f.read()
-    preview = subprocess.Popen(["wine", "explorer", f"/desktop={DESKTOP}", preview_helper, exe, "109", "9", "1008"],
+    shown = [str(number) for number in (ID.IDD_RESTART_FAILED, ID.IDS_RESTART_FAILED, ID.IDC_RESTART_FAILED_TEXT)]
+    preview = subprocess.Popen(["wine", "explorer", f"/desktop={DESKTOP}", preview_helper, exe, *shown],
                                env=prefix.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def drawn():

@@ -2,27 +2,27 @@
 """End-to-end scenarios: TREVASK.EXE under Wine, driven by key presses.
 
     scenarios.py --exe TREVASK.EXE --template DIR --artifacts DIR SCENARIO
-    scenarios.py --template DIR --make-template
+    scenarios.py --template DIR --make-template --exe TREVASK.EXE [--exe TREVASK.EXE]
     scenarios.py --list
 
 Each scenario starts from a copy of the template prefix, seeds the registry
 and the Windows version, plays the user, and checks the screens, the texts
 they show, the registry value, the exit code and what must not happen. A
-failing scenario prints the screens seen and the program's calls, and saves
-a screenshot in the artifacts folder.
+failing scenario prints the line of the scenario that failed, the screens
+seen and the program's calls, and saves a screenshot in the artifacts folder.
+Screens, messages and controls go by their names in res/resource.h.
 """
 import argparse
 import os
 import sys
+import traceback
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "exe"))
-import check_executable  # noqa: E402
-from winehost import SKIPPED, ScenarioFailure, Session, make_template, unable_to_run, wait_for  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+from trevask.resources import IDS as ID  # noqa: E402
+from trevask.wine import SKIPPED, ScenarioFailure, Session, make_template, unable_to_run, wait_for  # noqa: E402
 
-CONFIRMATION, CHANGES_COMPLETE, REMOVE_FLOPPIES = "Confirmation", "Changes Complete!", "Remove Floppies"
-ALREADY_RUNNING, NOT_NT, CHANGE_FAILED = "Already Running!", "Not Using NT!", "Changes Not Made!"
 DRIVER_KEY_PATH = r"System\CurrentControlSet\Services\Tv38_410\Parameters\Device"
-IDOK, IDCANCEL = 1, 2
+IDOK, IDCANCEL = 1, 2  # the platform's button IDs
 SET = ("REG_SZ", "AdapterScansUp=1")
 CLEARED = ("REG_SZ", "")
 
@@ -31,7 +31,6 @@ VERSION_WORDS = {"win95": 0xC0000004, "win98": 0xC0000A04, "nt351": 0x04213303, 
                  "winxp": 0x0A280105, "win10": 0x23F00206}
 
 SCENARIOS = {}
-messages = {}
 
 
 def scenario(function):
@@ -51,7 +50,7 @@ def expect_equal(got, wanted, what):
 def expect_shown(program, message_id):
     """The last text the program put on a screen is this message (the trace cuts long texts)."""
     texts = wait_for(f"message {message_id} on the screen", program.texts)
-    shown, wanted = texts[-1], messages[message_id]
+    shown, wanted = texts[-1], program.screens_of_exe.messages[message_id]
     expect(len(shown) >= 40 and wanted.startswith(shown),
            f"the screen shows {shown!r}, not message {message_id} {wanted!r}")
 
@@ -67,7 +66,7 @@ def no_restart(program):
 
 def confirm(program, message_id, keys):
     """Waits for the confirmation screen, checks its message, and answers with keys."""
-    window = program.wait_screen(CONFIRMATION)
+    window = program.wait_screen(ID.IDD_CONFIRMATION)
     expect_shown(program, message_id)
     program.press(window, *keys)
 
@@ -79,8 +78,8 @@ def escape_ignored(program, window, what):
 
 
 def exit_to_windows(program, keys):
-    window = program.wait_screen(CHANGES_COMPLETE)
-    expect_shown(program, 6)
+    window = program.wait_screen(ID.IDD_CHANGES_COMPLETE)
+    expect_shown(program, ID.IDS_RESTART_PROMPT)
     program.press(window, *keys)
     run_to_end(program)
     no_restart(program)
@@ -92,24 +91,24 @@ def add_then_remove(session):
     prefix = session.prefix
     prefix.delete_key()
     first = session.start()
-    confirm(first, 2, ["Return"])
+    confirm(first, ID.IDS_ADD_PARAMETER, ["Return"])
     exit_to_windows(first, ["Tab", "space"])
     expect_equal(prefix.value(), SET, "value after the first run")
 
     second = session.start()
-    confirm(second, 4, ["Return"])
+    confirm(second, ID.IDS_REMOVE_PARAMETER, ["Return"])
     exit_to_windows(second, ["Escape"])
     expect_equal(prefix.value(), CLEARED, "value after the second run")
-    expect_equal(second.screens(), [103, 106], "screens of the second run")
+    expect_equal(second.screens(), [ID.IDD_CONFIRMATION, ID.IDD_CHANGES_COMPLETE], "screens of the second run")
 
 
 def exit_now(session, keys):
     prefix = session.prefix
     prefix.set_value("REG_SZ", "MaxTags=32;AdapterScansUp=1")
     program = session.start()
-    confirm(program, 4, keys)
+    confirm(program, ID.IDS_REMOVE_PARAMETER, keys)
     run_to_end(program)
-    expect_equal(program.screens(), [103], "screens")
+    expect_equal(program.screens(), [ID.IDD_CONFIRMATION], "screens")
     expect_equal(prefix.value(), ("REG_SZ", "MaxTags=32;AdapterScansUp=1"), "value")
     expect_equal(program.calls_to("RegSetValueExA") + program.calls_to("RegCreateKeyExA"), [], "writes")
 
@@ -128,15 +127,15 @@ def exit_now_escape(session):
 
 def second_copy_run(session, version_for_second):
     first = session.start()
-    first_window = first.wait_screen(CONFIRMATION)
+    first_window = first.wait_screen(ID.IDD_CONFIRMATION)
     if version_for_second:
         session.prefix.set_version(version_for_second)
     second = session.start()
-    window = second.wait_screen(ALREADY_RUNNING)
-    expect_shown(second, 1)
+    window = second.wait_screen(ID.IDD_ALREADY_RUNNING)
+    expect_shown(second, ID.IDS_ALREADY_RUNNING)
     second.press(window, "Return")
     run_to_end(second)
-    expect_equal(second.screens(), [102], "screens of the second copy")
+    expect_equal(second.screens(), [ID.IDD_ALREADY_RUNNING], "screens of the second copy")
     expect_equal(second.calls_to("GetVersion"), [], "the second copy asking for the version")
     expect(first.process.poll() is None, "the first copy ended")
     first.press(first_window, "Escape")
@@ -160,16 +159,16 @@ def version_gate(session, version):
     session.prefix.delete_key()
     program = session.start()
     if version in ("win95", "win98"):
-        window = program.wait_screen(NOT_NT)
-        expect_shown(program, 5)
+        window = program.wait_screen(ID.IDD_NOT_NT)
+        expect_shown(program, ID.IDS_NOT_NT)
         program.press(window, "Return")
         run_to_end(program)
-        expect_equal(program.screens(), [104], "screens")
+        expect_equal(program.screens(), [ID.IDD_NOT_NT], "screens")
         expect_equal(program.calls_to("RegOpenKeyExA"), [], "registry reads")
     else:
-        confirm(program, 2, ["Escape"])
+        confirm(program, ID.IDS_ADD_PARAMETER, ["Escape"])
         run_to_end(program)
-        expect_equal(program.screens(), [103], "screens")
+        expect_equal(program.screens(), [ID.IDD_CONFIRMATION], "screens")
     expect_equal(session.prefix.value(), None, "value")
     words = [int(args, 16) for kind, name, args in program.calls() if kind == "Ret" and name == "GetVersion"]
     expect_equal(words, [VERSION_WORDS[version]], "what GetVersion told the program")
@@ -184,7 +183,7 @@ def notice_needs_enter(session):
     """Escape reaches a notice as IDCANCEL, which it leaves alone; Enter closes it."""
     session.prefix.set_version("win98")
     program = session.start()
-    window = program.wait_screen(NOT_NT)
+    window = program.wait_screen(ID.IDD_NOT_NT)
     escape_ignored(program, window, "the notice")
     expect_equal(program.calls_to("EndDialog"), [], "EndDialog after Escape")
     expect(program.process.poll() is None, "the program ended on Escape")
@@ -200,13 +199,13 @@ def change_refused(session):
     # Under a volatile key Wine refuses the lasting key the program creates.
     session.seed("volatile-key", DRIVER_KEY_PATH.rsplit("\\", 2)[0])
     program = session.start()
-    confirm(program, 2, ["Return"])
-    window = program.wait_screen(CHANGE_FAILED)
-    expect_shown(program, 8)
+    confirm(program, ID.IDS_ADD_PARAMETER, ["Return"])
+    window = program.wait_screen(ID.IDD_CHANGE_FAILED)
+    expect_shown(program, ID.IDS_CHANGE_FAILED)
     escape_ignored(program, window, "the notice")
     program.press(window, "Return")
     run_to_end(program)
-    expect_equal(program.screens(), [103, 108], "screens")
+    expect_equal(program.screens(), [ID.IDD_CONFIRMATION, ID.IDD_CHANGE_FAILED], "screens")
     expect_equal(session.prefix.value(), None, "value")
     no_restart(program)
 
@@ -221,13 +220,13 @@ def value_without_nul(session, data, message_id):
 @scenario
 def binary_value_256_bytes(session):
     """256 bytes with no NUL that end in the keyword: the parameter counts as present."""
-    value_without_nul(session, b"x" * 242 + b"AdapterScansUp", 4)
+    value_without_nul(session, b"x" * 242 + b"AdapterScansUp", ID.IDS_REMOVE_PARAMETER)
 
 
 @scenario
 def binary_value_257_bytes(session):
     """257 bytes do not fit the query buffer: the parameter counts as absent, keyword or not."""
-    value_without_nul(session, b"AdapterScansUp" + b"x" * 243, 2)
+    value_without_nul(session, b"AdapterScansUp" + b"x" * 243, ID.IDS_ADD_PARAMETER)
 
 
 @scenario
@@ -235,7 +234,7 @@ def multi_string_second(session):
     """The search stops at the first NUL, so a keyword in a multi-string's second string is not seen."""
     session.prefix.set_value("REG_MULTI_SZ", "Sync=0\\0AdapterScansUp=1")
     program = session.start()
-    confirm(program, 2, ["Escape"])
+    confirm(program, ID.IDS_ADD_PARAMETER, ["Escape"])
     run_to_end(program)
 
 
@@ -245,11 +244,11 @@ def restart_system(session):
     prefix = session.prefix
     prefix.delete_key()
     program = session.start()
-    confirm(program, 2, ["Return"])
-    window = program.wait_screen(CHANGES_COMPLETE)
+    confirm(program, ID.IDS_ADD_PARAMETER, ["Return"])
+    window = program.wait_screen(ID.IDD_CHANGES_COMPLETE)
     program.press(window, "Return")
-    notice = program.wait_screen(REMOVE_FLOPPIES)
-    expect_shown(program, 7)
+    notice = program.wait_screen(ID.IDD_REMOVE_FLOPPIES)
+    expect_shown(program, ID.IDS_REMOVE_DISKETTES)
     escape_ignored(program, notice, "the diskette notice")
     expect_equal(program.calls_to("InitiateSystemShutdownA"), [], "restart requested before the notice closed")
     names = [name for kind, name, _ in program.calls() if kind == "Call"]
@@ -265,7 +264,7 @@ def restart_system(session):
                  "restart request: local machine, no message, no delay, nothing forced, reboot")
     rets = [args for kind, name, args in program.calls() if kind == "Ret" and name == "InitiateSystemShutdownA"]
     expect_equal(rets, ["00000001"], "restart accepted")
-    expect_equal(program.screens(), [103, 106, 107], "screens")
+    expect_equal(program.screens(), [ID.IDD_CONFIRMATION, ID.IDD_CHANGES_COMPLETE, ID.IDD_REMOVE_FLOPPIES], "screens")
     expect_equal(prefix.value(), SET, "value")
 
 
@@ -276,12 +275,10 @@ def visible_point(window_box, template, control_id, covering_box):
     scaled by the ratio of the screen's size on the display to its size in the
     template (the screens have no frame of their own without a window manager)."""
     x, y, width, height = window_box
-    cx, cy = template["size"]
-    for c_id, _, _, _, _, (left, top, c_width, c_height) in template["controls"]:
-        if c_id == control_id:
-            break
-    else:
+    cx, cy = template.size
+    if control_id not in template.controls:
         raise ScenarioFailure(f"the template has no control {control_id}")
+    left, top, c_width, c_height = template.controls[control_id]
     first_x, last_x = x + (left * width) // cx + 2, x + ((left + c_width) * width) // cx - 3
     first_y, last_y = y + (top * height) // cy + 2, y + ((top + c_height) * height) // cy - 3
     cover_x, cover_y, cover_width, cover_height = covering_box
@@ -298,17 +295,18 @@ def restart_once(session):
     OK on the notice then asks for exactly one restart."""
     session.prefix.delete_key()
     program = session.start()
-    confirm(program, 2, ["Return"])
-    completion = program.wait_screen(CHANGES_COMPLETE)
+    confirm(program, ID.IDS_ADD_PARAMETER, ["Return"])
+    completion = program.wait_screen(ID.IDD_CHANGES_COMPLETE)
     program.press(completion, "Return")
-    notice = program.wait_screen(REMOVE_FLOPPIES)
-    expect_shown(program, 7)
-    template = check_executable.dialogs_of_exe(session.exe)[106]
+    notice = program.wait_screen(ID.IDD_REMOVE_FLOPPIES)
+    expect_shown(program, ID.IDS_REMOVE_DISKETTES)
+    template = session.screens.dialogs[ID.IDD_CHANGES_COMPLETE]
     for button in (IDOK, IDCANCEL):
         program.click(*visible_point(program.geometry(completion), template, button, program.geometry(notice)))
     # The program takes its input in order: once it has turned down this Escape, the clicks are behind it.
     escape_ignored(program, notice, "the diskette notice")
-    expect_equal(program.screens(), [103, 106, 107], "screens while the notice is open")
+    expect_equal(program.screens(), [ID.IDD_CONFIRMATION, ID.IDD_CHANGES_COMPLETE, ID.IDD_REMOVE_FLOPPIES],
+                 "screens while the notice is open")
     expect_equal(len(program.calls_to("AdjustTokenPrivileges")), 1, "privilege adjustments")
     expect_equal(len(program.calls_to("EndDialog")), 1, "EndDialog calls before the notice closed (Continue's)")
     # "Restart System" is still being handled beneath the notice, so only the commands handled so far show.
@@ -328,7 +326,7 @@ def registry_export(session):
     prefix.set_value("REG_SZ", "AdapterScansUp=1")
     before = prefix.export(os.path.join(session.workdir, "before.reg"))
     program = session.start()
-    confirm(program, 4, ["Return"])
+    confirm(program, ID.IDS_REMOVE_PARAMETER, ["Return"])
     exit_to_windows(program, ["Escape"])
     after = prefix.export(os.path.join(session.workdir, "after.reg"))
     removed = sorted(set(before) - set(after))
@@ -339,7 +337,7 @@ def registry_export(session):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--exe")
+    parser.add_argument("--exe", action="append", help="the executable; with --make-template, any number")
     parser.add_argument("--seed-helper", help="registry_seed.exe, for states reg.exe cannot make")
     parser.add_argument("--template", help="the template Wine prefix")
     parser.add_argument("--artifacts", default="e2e-artifacts")
@@ -351,17 +349,16 @@ def main():
         print("\n".join(SCENARIOS))
         return 0
     if options.make_template:
-        make_template(options.template, set().union(*check_executable.EXPECTED_IMPORTS.values()))
+        make_template(options.template, options.exe)
         return 0
-    if options.scenario not in SCENARIOS:
-        parser.error(f"unknown scenario {options.scenario!r}; --list shows them")
-    reason = unable_to_run(options.exe)
+    if options.scenario not in SCENARIOS or len(options.exe or []) != 1:
+        parser.error(f"give one --exe and a scenario (not {options.scenario!r}); --list shows them")
+    exe = os.path.abspath(options.exe[0])
+    reason = unable_to_run(exe)
     if reason:
         print(f"SKIP {options.scenario}: {reason}")
         return SKIPPED
-    messages.update(check_executable.messages_of_exe(options.exe))
-    session = Session(os.path.abspath(options.exe), options.template, options.artifacts, options.scenario,
-                      options.seed_helper)
+    session = Session(exe, options.template, options.artifacts, options.scenario, options.seed_helper)
     try:
         session.check_i386_ready()
         SCENARIOS[options.scenario](session)
@@ -369,11 +366,16 @@ def main():
         expect_equal(bases, [session.image_range[0]], "where TREVASK.EXE was loaded (its preferred base)")
     except ScenarioFailure as failure:
         print(f"FAIL {options.scenario}: {failure}")
+        # Where in this file it failed, innermost last: the scenario's line, and the helper's.
+        here = os.path.abspath(__file__)
+        for frame in traceback.extract_tb(failure.__traceback__):
+            if os.path.abspath(frame.filename) == here and frame.name not in ("main", "expect", "expect_equal"):
+                print(f"  at {os.path.basename(here)}:{frame.lineno} in {frame.name}: {frame.line}")
         session.report_failure()
         return 1
     finally:
         session.close()
-    print(f"PASS {options.scenario}: {os.path.basename(options.exe)} ran at 0x{session.image_range[0]:x}")
+    print(f"PASS {options.scenario}: {os.path.basename(exe)} ran at 0x{session.image_range[0]:x}")
     return 0
 
 

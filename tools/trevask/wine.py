@@ -2,10 +2,12 @@
 
 A template Wine prefix is made once; each scenario works in a copy of it,
 with its own Xvfb display and wineserver, so scenarios cannot disturb each
-other. Screens are found by their titles (polling, never a fixed sleep),
-keys are pressed with xdotool, the texts a screen shows come from a
-+relay trace of the program's own calls, and the registry is read with
-Wine's reg.exe.
+other. Screens are found by their titles, which the executable's own
+templates give (polling, never a fixed sleep), keys are pressed with
+xdotool, the texts a screen shows come from a +relay trace of the program's
+own calls, and the registry is read with Wine's reg.exe. What a session
+needs to know of the executable (its place in memory, its screens, its
+pointer width) it reads from the executable itself.
 """
 import ctypes
 import functools
@@ -19,14 +21,14 @@ import sys
 import tempfile
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-I386_DLLS_TOOL = os.path.join(HERE, "..", "..", "tools", "wine-i386-dlls.sh")
+from trevask import pe, resources
+
+I386_DLLS_TOOL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine-i386-dlls.sh")
 SKIPPED = 77  # what a scenario returns when the machine cannot run the executable at all
 
 DRIVER_KEY = r"HKLM\System\CurrentControlSet\Services\Tv38_410\Parameters\Device"
 VALUE_NAME = "DriverParameter"
 TIMEOUT = 30.0  # seconds; a first start of Wine in a fresh prefix can take several
-
 
 
 class ScenarioFailure(AssertionError):
@@ -113,8 +115,9 @@ def machine_runs_i386_code():
     """Whether this machine's kernel lets a 64-bit process run 32-bit x86 code, which Wine needs for an
     i386 program. Some kernels leave it out (a kernel booted with ia32_emulation=off, or a virtual
     machine that runs 64-bit user code only); there, Wine starts an i386 program and it dies at once."""
-    probe = subprocess.run([sys.executable, os.path.abspath(__file__), "--switch-to-32bit-code"],
-                           capture_output=True, text=True, timeout=60)
+    tools = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
+    probe = subprocess.run([sys.executable, "-m", "trevask.wine", "--switch-to-32bit-code"], capture_output=True,
+                           text=True, timeout=60, env=dict(os.environ, PYTHONPATH=tools))
     return probe.returncode == 0 and probe.stdout.strip() == "1"
 
 
@@ -129,11 +132,12 @@ def wine_environment(prefix, display):
     return env
 
 
-def make_template(path, traced_functions):
+def make_template(path, executables):
     """Makes the prefix every scenario copies. Takes about 15 s.
 
-    +relay traces only traced_functions (and the calls into dialog procedures),
-    which keeps a run's trace to a few thousand lines."""
+    +relay traces only the functions the executables import (and the calls
+    into dialog procedures), which keeps a run's trace to a few thousand lines."""
+    traced_functions = set().union(*(pe.imported_functions(exe) for exe in executables))
     shutil.rmtree(path, ignore_errors=True)
     display = Display()
     try:
@@ -223,11 +227,12 @@ class Prefix:
 class Program:
     """One running copy of TREVASK.EXE, traced with +relay."""
 
-    def __init__(self, prefix, exe, trace_path, image_range, args=(), desktop=None):
+    def __init__(self, prefix, exe, trace_path, image_range, screens, args=(), desktop=None):
         self.prefix = prefix
         self.trace_path = trace_path
         self.image_range = image_range  # (first, end) address of the program's image
-        self.parsed, self.offset, self.thread = [], 0, None
+        self.screens_of_exe = screens  # resources.Executable: the templates the program's screens come from
+        self.by_thread, self.offset, self.thread = {}, 0, None
         self.desktop = desktop
         env = dict(prefix.env, WINEDEBUG="+relay")
         self.trace_file = open(trace_path, "wb")
@@ -247,8 +252,12 @@ class Program:
         ids = result.stdout.split()
         return ids[-1] if ids else None
 
-    def wait_screen(self, title, timeout=TIMEOUT):
-        window = wait_for(f'the screen "{title}"', lambda: self.find_window(title), timeout)
+    def wait_screen(self, template, timeout=TIMEOUT):
+        """The X window of the screen made from this template, once it is shown and its handler has
+        returned from WM_INITDIALOG: keys sent to a window before that can be lost."""
+        title = self.screens_of_exe.title(template)
+        window = wait_for(f'screen {template} "{title}"', lambda: self.find_window(title), timeout)
+        wait_for(f'screen {template} "{title}" to finish WM_INITDIALOG', self.screens_ready, timeout)
         if title not in self.titles_seen:
             self.titles_seen.append(title)
         return window
@@ -280,8 +289,9 @@ class Program:
     def calls(self):
         """The program's own calls in the trace, in order: ('Call', function, arguments),
         ('Ret', function, retval), and ('Proc', message, (wParam, retval)) for each message
-        its dialog procedures returned from. Calls are told apart from Wine's own by
-        their return address, which lies in the program's image."""
+        its dialog procedures returned from. Calls from the program's image are kept by
+        thread; Wine's own programs load at the same base, so the program's thread is the
+        one that creates TREVASK_MUTEX (its calls before that are kept too)."""
         with open(self.trace_path, "rb") as f:
             f.seek(self.offset)
             chunk = f.read()
@@ -296,13 +306,21 @@ class Program:
                 tid, kind, function, args, retval, ret = call.groups()
                 if not first <= int(ret, 16) < end:
                     continue
-                if self.thread is None:  # the program's one thread makes the first call from its image
+                function = function.split(".")[-1]
+                if self.thread is None and function == "CreateMutexA" and "TREVASK_MUTEX" in args:
                     self.thread = tid
-                if tid == self.thread:
-                    self.parsed.append((kind, function.split(".")[-1], args if kind == "Call" else retval))
-            elif proc and proc.group(1) == self.thread and first <= int(proc.group(2), 16) < end:
-                self.parsed.append(("Proc", proc.group(3), (int(proc.group(4), 16), int(proc.group(5), 16))))
-        return list(self.parsed)
+                self.by_thread.setdefault(tid, []).append((kind, function, args if kind == "Call" else retval))
+            elif proc and first <= int(proc.group(2), 16) < end:
+                self.by_thread.setdefault(proc.group(1), []).append(
+                    ("Proc", proc.group(3), (int(proc.group(4), 16), int(proc.group(5), 16))))
+        return list(self.by_thread.get(self.thread, []))
+
+    def screens_ready(self):
+        """Whether every screen the program opened has been through WM_INITDIALOG."""
+        calls = self.calls()
+        opened = sum(1 for kind, name, _ in calls if kind == "Call" and name == "DialogBoxParamA")
+        initialised = sum(1 for kind, message, _ in calls if kind == "Proc" and message == "WM_INITDIALOG")
+        return opened > 0 and initialised >= opened
 
     def loaded_base(self):
         """Where the loader put the program's image: what GetModuleHandleA(NULL) returned, or None before that."""
@@ -349,20 +367,9 @@ class Program:
         self.trace_file.close()
 
 
-I386_MACHINE = 0x014C
-
-
-def image_of(exe):
-    """(whether it is an i386 image, first address, end address) of an executable loaded at its preferred base."""
-    import pefile  # Debian's python3-pefile
-    pe = pefile.PE(exe, fast_load=True)
-    header = pe.OPTIONAL_HEADER
-    return pe.FILE_HEADER.Machine == I386_MACHINE, header.ImageBase, header.ImageBase + header.SizeOfImage
-
-
 def unable_to_run(exe):
     """Why this machine cannot run the executable under Wine at all, or None when it can."""
-    if image_of(exe)[0] and not machine_runs_i386_code():
+    if pe.image_of(exe)[0] and not machine_runs_i386_code():
         return ("this machine's kernel cannot run 32-bit x86 code (it has no 32-bit code segment, as with "
                 "ia32_emulation=off or a virtual machine that runs 64-bit user code only), so Wine cannot "
                 "run an i386 program here")
@@ -376,8 +383,9 @@ class Session:
         """With copy False the session works in the template prefix itself."""
         self.exe = exe
         self.seed_helper = seed_helper
-        self.i386, first, end = image_of(exe)
+        self.i386, first, end = pe.image_of(exe)
         self.image_range = (first, end)
+        self.screens = resources.Executable(exe)
         # How wide a pointer or handle prints in a +relay trace of the program.
         self.pointer_digits = 8 if self.i386 else 16
         self.name = name
@@ -400,7 +408,7 @@ class Session:
 
     def start(self, *args, desktop=None):
         program = Program(self.prefix, self.exe, os.path.join(self.workdir, f"trace-{len(self.programs) + 1}.txt"),
-                          self.image_range, args, desktop)
+                          self.image_range, self.screens, args, desktop)
         self.programs.append(program)
         return program
 
@@ -426,13 +434,5 @@ class Session:
         shutil.rmtree(self.workdir, ignore_errors=True)
 
 
-if __name__ == "__main__":
-    # winehost.py --can-run EXE: says why the machine cannot run EXE under Wine, and fails then.
-    if sys.argv[1:2] == ["--can-run"] and len(sys.argv) == 3:
-        reason = unable_to_run(sys.argv[2])
-        if reason:
-            sys.exit(reason)
-    elif sys.argv[1:] == ["--switch-to-32bit-code"]:
-        print(_switch_to_32bit_code_and_back())
-    else:
-        sys.exit("usage: winehost.py --can-run EXE")
+if __name__ == "__main__" and sys.argv[1:] == ["--switch-to-32bit-code"]:
+    print(_switch_to_32bit_code_and_back())

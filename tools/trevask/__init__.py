@@ -1,0 +1,1 @@
+"""The Python code that TREVASK's tools and tests share: resources, PE images and Wine."""
