@@ -24,24 +24,28 @@ std::vector<sim::Call> RestartCalls()
     return out;
 }
 
+// "Continue", then "Restart System": the privilege, the diskette notice over the
+// completion screen, and the restart request once the notice is closed.
+const std::vector<std::string> kOneRestart = {
+    "DialogBoxParamA(Module, 103, Desktop, proc, 0)",
+    "EndDialog(dialog103, 1)",
+    "DialogBoxParamA(Module, 106, Desktop, proc, 0)",
+    "OpenProcessToken(CurrentProcess, 0x28)",
+    "LookupPrivilegeValueA(NULL, \"SeShutdownPrivilege\")",
+    "AdjustTokenPrivileges(token1, FALSE, {1, 19:0 0x2}, 0, NULL, NULL)",
+    "DialogBoxParamA(Module, 107, dialog106, proc, 0)",
+    "EndDialog(dialog107, 0)",
+    "InitiateSystemShutdownA(NULL, NULL, 0, FALSE, TRUE)",
+    "EndDialog(dialog106, 0)",
+};
+
 TEST_F(TrevaskTest, RestartEnablesThePrivilegeWarnsThenRebootsAtOnce)
 {
     sim::Script({Enter(IDD_CONFIRMATION), Enter(IDD_CHANGES_COMPLETE), Escape(IDD_REMOVE_FLOPPIES),
                  Enter(IDD_REMOVE_FLOPPIES)});
     EXPECT_EQ(RunTrevask(), 0);
 
-    EXPECT_TRUE(CallsAre(RestartCalls(), {
-                                  "DialogBoxParamA(Module, 103, Desktop, proc, 0)",
-                                  "EndDialog(dialog103, 1)",
-                                  "DialogBoxParamA(Module, 106, Desktop, proc, 0)",
-                                  "OpenProcessToken(CurrentProcess, 0x28)",
-                                  "LookupPrivilegeValueA(NULL, \"SeShutdownPrivilege\")",
-                                  "AdjustTokenPrivileges(token1, FALSE, {1, 19:0 0x2}, 0, NULL, NULL)",
-                                  "DialogBoxParamA(Module, 107, dialog106, proc, 0)",
-                                  "EndDialog(dialog107, 0)",
-                                  "InitiateSystemShutdownA(NULL, NULL, 0, FALSE, TRUE)",
-                                  "EndDialog(dialog106, 0)",
-                              }));
+    EXPECT_TRUE(CallsAre(RestartCalls(), kOneRestart));
     ASSERT_EQ(sim::ShutdownRequests().size(), 1u);
     EXPECT_TRUE(sim::ShutdownRequests()[0].accepted);
 
@@ -103,18 +107,7 @@ TEST_P(CompletionScreenBeneathTheNoticeTest, TakesNoInputUntilTheNoticeCloses)
     EXPECT_FALSE(enabledBeneath) << "the completion screen took input while the notice was open";
     EXPECT_TRUE(completion.enabled) << "the completion screen stays disabled after the notice closed";
     EXPECT_EQ(sim::CallsTo("AdjustTokenPrivileges").size(), 1u);
-    EXPECT_TRUE(CallsAre(RestartCalls(), {
-                                  "DialogBoxParamA(Module, 103, Desktop, proc, 0)",
-                                  "EndDialog(dialog103, 1)",
-                                  "DialogBoxParamA(Module, 106, Desktop, proc, 0)",
-                                  "OpenProcessToken(CurrentProcess, 0x28)",
-                                  "LookupPrivilegeValueA(NULL, \"SeShutdownPrivilege\")",
-                                  "AdjustTokenPrivileges(token1, FALSE, {1, 19:0 0x2}, 0, NULL, NULL)",
-                                  "DialogBoxParamA(Module, 107, dialog106, proc, 0)",
-                                  "EndDialog(dialog107, 0)",
-                                  "InitiateSystemShutdownA(NULL, NULL, 0, FALSE, TRUE)",
-                                  "EndDialog(dialog106, 0)",
-                              }));
+    EXPECT_TRUE(CallsAre(RestartCalls(), kOneRestart));
     ASSERT_EQ(sim::ShutdownRequests().size(), 1u);
     EXPECT_TRUE(sim::ShutdownRequests()[0].accepted);
 }
