@@ -28,7 +28,9 @@ SKIPPED = 77  # what a scenario returns when the machine cannot run the executab
 
 DRIVER_KEY = r"HKLM\System\CurrentControlSet\Services\Tv38_410\Parameters\Device"
 VALUE_NAME = "DriverParameter"
-TIMEOUT = 30.0  # seconds; a first start of Wine in a fresh prefix can take several
+# Seconds to wait for a screen or a call; a first start of Wine in a fresh prefix can take
+# several, and a machine that emulates its CPU several times more (TREVASK_WAIT_SECONDS).
+TIMEOUT = float(os.environ.get("TREVASK_WAIT_SECONDS", "30"))
 
 
 class ScenarioFailure(AssertionError):
