@@ -66,7 +66,7 @@ void SendCommand(ScreenRecord& screen, int controlId, WORD notification = BN_CLI
 }
 
 // The newest open screen with this template, or the active screen for 0.
-ScreenRecord* OpenScreen(int templateId)
+ScreenRecord* NewestOpenScreen(int templateId)
 {
     World& w = TheWorld();
     for (auto it = w.open.rbegin(); it != w.open.rend(); ++it)
@@ -77,7 +77,7 @@ ScreenRecord* OpenScreen(int templateId)
 
 void Play(const Action& action)
 {
-    ScreenRecord* screen = OpenScreen(action.templateId);
+    ScreenRecord* screen = NewestOpenScreen(action.templateId);
     if (!screen)
         throw ScriptError("the script's next action, " + action.Describe() + ", is for a screen that is not open; " +
                           ScreensSoFar());
