@@ -238,17 +238,24 @@ def multi_string_second(session):
     run_to_end(program)
 
 
+def up_to_the_diskette_notice(session):
+    """With no value to start from: "Continue", then "Restart System", up to the diskette notice.
+    Returns the program and the X windows of the completion screen and of the notice."""
+    session.prefix.delete_key()
+    program = session.start()
+    confirm(program, ID.IDS_ADD_PARAMETER, ["Return"])
+    completion = program.wait_screen(ID.IDD_CHANGES_COMPLETE)
+    program.press(completion, "Return")
+    notice = program.wait_screen(ID.IDD_REMOVE_FLOPPIES)
+    expect_shown(program, ID.IDS_REMOVE_DISKETTES)
+    return program, completion, notice
+
+
 @scenario
 def restart_system(session):
     """"Restart System" enables the privilege, warns about diskettes, and only then asks to reboot."""
     prefix = session.prefix
-    prefix.delete_key()
-    program = session.start()
-    confirm(program, ID.IDS_ADD_PARAMETER, ["Return"])
-    window = program.wait_screen(ID.IDD_CHANGES_COMPLETE)
-    program.press(window, "Return")
-    notice = program.wait_screen(ID.IDD_REMOVE_FLOPPIES)
-    expect_shown(program, ID.IDS_REMOVE_DISKETTES)
+    program, _, notice = up_to_the_diskette_notice(session)
     escape_ignored(program, notice, "the diskette notice")
     expect_equal(program.calls_to("InitiateSystemShutdownA"), [], "restart requested before the notice closed")
     names = [name for kind, name, _ in program.calls() if kind == "Call"]
@@ -293,13 +300,7 @@ def visible_point(window_box, template, control_id, covering_box):
 def restart_once(session):
     """While the diskette notice is open, clicks on the completion screen's buttons beneath it do nothing;
     OK on the notice then asks for exactly one restart."""
-    session.prefix.delete_key()
-    program = session.start()
-    confirm(program, ID.IDS_ADD_PARAMETER, ["Return"])
-    completion = program.wait_screen(ID.IDD_CHANGES_COMPLETE)
-    program.press(completion, "Return")
-    notice = program.wait_screen(ID.IDD_REMOVE_FLOPPIES)
-    expect_shown(program, ID.IDS_REMOVE_DISKETTES)
+    program, completion, notice = up_to_the_diskette_notice(session)
     template = session.screens.dialogs[ID.IDD_CHANGES_COMPLETE]
     for button in (IDOK, IDCANCEL):
         program.click(*visible_point(program.geometry(completion), template, button, program.geometry(notice)))
