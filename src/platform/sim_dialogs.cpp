@@ -50,10 +50,22 @@ int NextTabStop(const ScreenRecord& screen)
     return screen.focus;
 }
 
+// On Windows a handler's locals start out as whatever the dialog manager's
+// own calls left on the stack, never as zeros. Filling the stack the handler
+// is about to use with a pattern makes a local it forgets to set show up in
+// the call log (as a5a5a5a5) instead of passing as a lucky zero.
+[[gnu::noinline]] void LeaveLeftoversOnTheStack()
+{
+    volatile unsigned char leftovers[16384];
+    for (size_t i = 0; i < sizeof leftovers; i++)
+        leftovers[i] = 0xA5;
+}
+
 // Hands one message to the screen's handler and records what it returned.
 INT_PTR Deliver(ScreenRecord& screen, UINT message, WPARAM wParam, LPARAM lParam)
 {
     size_t callsBefore = TheWorld().calls.size();
+    LeaveLeftoversOnTheStack();
     INT_PTR result = screen.proc(screen.hwnd, message, wParam, lParam);
     screen.handled.push_back(HandlerCall{message, wParam, lParam, result, TheWorld().calls.size() - callsBefore});
     return result;
