@@ -2,31 +2,39 @@
 # Runs the end-to-end scenarios on the i386 TREVASK.EXE on a machine whose
 # kernel cannot run 32-bit x86 code (there the e2e_i386_* tests are skipped).
 #
-#   tools/i386-under-emulation.sh [SCENARIO...]
+#   tools/i386-under-emulation.sh [SCENARIO...]   the named scenarios; with none, all of them and the pixel checks
+#   tools/i386-under-emulation.sh --typical       what CI runs: add-then-remove and restart-once, the rebased
+#                                                 copy's restart-system, and the pixel checks
 #
 # It boots Debian's own kernel under qemu's software CPU, which does run
 # 32-bit code, with this machine's root shared read-only beneath a writable
 # layer in memory, so the guest runs the same Wine, the same builds and the
-# same scenarios. Inside, it makes a Wine prefix with the i386 DLLs and runs
-# each scenario on the i386 file (all of them unless named), then the typical
-# ones on its rebased copy. It prints each result and fails if any scenario
-# does. Expect about half a minute a scenario.
+# same scenarios. Over that root it lays Debian's wine32 and its i386
+# libraries, unpacked (tools/wine32-layer.sh): the guest's Wine is then that
+# of a machine with wine32 installed, which draws the i386 screens. Inside, it
+# makes a Wine prefix and runs each scenario on the i386 file, then on its
+# rebased copy; the pixel checks read every screen of both executables back
+# (screens-readable) and compare the two sets of screenshots (same-pixels).
+# It prints each result and fails if any run does. Expect about half a minute
+# a scenario, and a few minutes for each executable's screens.
 #
 # Needs the win64 preset's build (which builds the i386 file and its rebased
-# copy) and Wine's i386 DLLs (tools/install-packages.sh). Installs qemu and
-# cpio, and keeps the kernel and busybox, downloaded from Debian, in
-# ~/.cache/trevask/vm.
+# copy). Installs qemu and cpio, and keeps the kernel and busybox, downloaded
+# from Debian, in ~/.cache/trevask/vm.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
 
 i386_exe=build/win32/src/TREVASK.EXE
 rebased_exe=build/win64/tests/e2e/rebased-i386/TREVASK.EXE
+x64_exe=build/win64/src/TREVASK.EXE
 seed_helper=build/win64/tests/e2e/registry_seed.exe
-for file in "$i386_exe" "$rebased_exe" "$seed_helper"; do
+preview_helper=build/win64/tests/e2e/screen_preview.exe
+for file in "$i386_exe" "$rebased_exe" "$x64_exe" "$seed_helper" "$preview_helper"; do
     [ -f "$file" ] || { echo "$file is missing: cmake --preset win64 && cmake --build --preset win64" >&2; exit 1; }
 done
-tools/wine-i386-dlls.sh >/dev/null
+tools/wine32-layer.sh >/dev/null
+layer=$(tools/wine32-layer.sh --path)
 
 sudo=""
 [ "$(id -u)" = 0 ] || sudo=sudo
@@ -44,7 +52,8 @@ kernel_package=$(apt-cache depends linux-image-amd64 | sed -n 's/^ *Depends: \(l
 [ -n "$kernel_package" ] || { echo "cannot tell which kernel linux-image-amd64 stands for" >&2; exit 1; }
 kernel_version=${kernel_package#linux-image-}
 boot="$cache/$kernel_version"
-if [ ! -f "$boot/initrd.gz" ]; then
+initrd="$boot/initrd-layer.gz"  # a first stage that can lay a folder over the shared root
+if [ ! -f "$initrd" ]; then
     echo "Fetching Debian's $kernel_package and busybox-static into the cache..."
     work=$(mktemp -d)
     trap 'rm -rf "$work"' EXIT
@@ -72,27 +81,57 @@ for module in $(for m in $modules; do printf '%s ' "${m##*/}"; done); do insmod 
 mount -t 9p -o trans=virtio,version=9p2000.L,ro,cache=loose,msize=262144 host /host || poweroff -f
 mount -t tmpfs -o size=5g layer /layer
 mkdir -p /layer/upper /layer/work
-mount -t overlay root -o lowerdir=/host,upperdir=/layer/upper,workdir=/layer/work /root || poweroff -f
-# The script to run comes on the kernel's command line: a file of this machine, seen through the share.
-for word in \$(cat /proc/cmdline); do case \$word in trevask.guest=*) guest=\${word#*=} ;; esac; done
+# The script to run comes on the kernel's command line: a file of this machine, seen through the
+# share. A folder to lay over the root comes as a share of its own (overlayfs refuses nested layers).
+lower=/host
+for word in \$(cat /proc/cmdline); do
+    case \$word in
+    trevask.guest=*) guest=\${word#*=} ;;
+    trevask.layer=1)
+        mkdir -p /over
+        mount -t 9p -o trans=virtio,version=9p2000.L,ro,cache=loose,msize=262144 over /over || poweroff -f
+        lower=/over:/host ;;
+    esac
+done
+mount -t overlay root -o lowerdir=\$lower,upperdir=/layer/upper,workdir=/layer/work /root || poweroff -f
 exec switch_root /root /bin/bash \$guest
 EOF
     chmod +x "$work/initrd/init"
     mkdir -p "$boot"
     cp "$work/kernel/boot/vmlinuz-$kernel_version" "$boot/vmlinuz"
-    (cd "$work/initrd" && find . | cpio -o -H newc --quiet | gzip -1) >"$boot/initrd.part"
-    mv "$boot/initrd.part" "$boot/initrd.gz"
+    (cd "$work/initrd" && find . | cpio -o -H newc --quiet | gzip -1) >"$initrd.part"
+    mv "$initrd.part" "$initrd"
     rm -rf "$work"
+fi
+
+# Each run is one command line for the guest; the pixel checks come last.
+scenario="/usr/bin/python3 tests/e2e/scenarios.py --seed-helper $seed_helper --preview-helper $preview_helper --template /tmp/template"
+pixel_checks=true
+if [ "${1:-}" = "--typical" ]; then
+    scenarios=(add-then-remove restart-once)
+    rebased=(restart-system)
+else
+    scenarios=("$@")
+    rebased=()
+    if [ ${#scenarios[@]} -eq 0 ]; then
+        mapfile -t scenarios < <(/usr/bin/python3 tests/e2e/scenarios.py --list | grep -vx screens-readable)
+        rebased=(add-then-remove restart-system)
+    else
+        pixel_checks=false
+    fi
+fi
+runs=()
+for name in "${scenarios[@]}"; do runs+=("$scenario --artifacts /tmp/artifacts/i386 --exe $i386_exe $name"); done
+for name in "${rebased[@]}"; do runs+=("$scenario --artifacts /tmp/artifacts/i386-rebased --exe $rebased_exe $name"); done
+if $pixel_checks; then
+    runs+=("$scenario --artifacts /tmp/artifacts/i386 --exe $i386_exe screens-readable"
+           "$scenario --artifacts /tmp/artifacts/x64 --exe $x64_exe screens-readable"
+           "/usr/bin/python3 tests/e2e/scenarios.py --same-pixels /tmp/artifacts/i386/screens /tmp/artifacts/x64/screens")
 fi
 
 # What the guest runs, and where it leaves its results: a folder shared writable.
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
-scenarios=("$@")
-[ ${#scenarios[@]} -gt 0 ] || mapfile -t scenarios < <(/usr/bin/python3 tests/e2e/scenarios.py --list)
-runs=()
-for scenario in "${scenarios[@]}"; do runs+=("$i386_exe $scenario"); done
-for scenario in add-then-remove restart-system; do runs+=("$rebased_exe $scenario"); done
 printf '%s\n' "${runs[@]}" >"$out/runs"
 cat >"$out/guest.sh" <<EOF
 #!/bin/bash
@@ -103,12 +142,16 @@ mkdir -p /run/trevask-out; mount -t 9p -o trans=virtio,version=9p2000.L,msize=26
 export HOME="$HOME" PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin LANG=C.UTF-8 TREVASK_WAIT_SECONDS=240
 cd "$repo"
 {
+    # The layer's i386 libraries, for wine32's loader.
+    ldconfig
+    start=\$SECONDS
     if /usr/bin/python3 tools/can_run_under_wine.py $i386_exe &&
-        /usr/bin/python3 tests/e2e/scenarios.py --template /tmp/template --make-template --exe $i386_exe; then
-        while read -r exe scenario; do
-            /usr/bin/python3 tests/e2e/scenarios.py --exe \$exe --seed-helper $seed_helper --template /tmp/template \
-                --artifacts /tmp/artifacts \$scenario
-            echo "\$? \$exe \$scenario" >>/run/trevask-out/results
+        /usr/bin/python3 tests/e2e/scenarios.py --template /tmp/template --make-template --exe $i386_exe --exe $x64_exe; then
+        echo "0 \$((SECONDS - start))s the Wine prefix" >>/run/trevask-out/results
+        while read -r run; do
+            start=\$SECONDS
+            bash -c "\$run"
+            echo "\$? \$((SECONDS - start))s \${run##*--exe }" >>/run/trevask-out/results
         done </run/trevask-out/runs
     fi
 } >/run/trevask-out/log 2>&1
@@ -117,19 +160,24 @@ sync
 EOF
 chmod +x "$out/guest.sh"
 
-echo "Booting the emulated machine for ${#runs[@]} scenario runs (about half a minute each)..."
+echo "Booting the emulated machine for ${#runs[@]} runs..."
 # smap=off: qemu's emulation faults a far return into 32-bit code when SMAP is on.
-timeout $((600 + 120 * ${#runs[@]})) qemu-system-x86_64 -machine q35 -cpu max,smap=off -smp 2 -m 6G \
-    -accel tcg,thread=multi -kernel "$boot/vmlinuz" -initrd "$boot/initrd.gz" \
-    -append "console=ttyS0 quiet panic=-1 trevask.guest=$out/guest.sh" -display none -serial "file:$out/console" -no-reboot \
+timeout $((900 + 400 * ${#runs[@]})) qemu-system-x86_64 -machine q35 -cpu max,smap=off -smp 2 -m 6G \
+    -accel tcg,thread=multi -kernel "$boot/vmlinuz" -initrd "$initrd" \
+    -append "console=ttyS0 quiet panic=-1 trevask.guest=$out/guest.sh trevask.layer=1" -display none \
+    -serial "file:$out/console" -no-reboot \
     -virtfs local,path=/,mount_tag=host,security_model=none,readonly=on,multidevs=remap \
+    -virtfs "local,path=$layer,mount_tag=over,security_model=none,readonly=on" \
     -virtfs "local,path=$out,mount_tag=out,security_model=none" || true
-grep -E "^(PASS|FAIL|SKIP) |^  at " "$out/log" || true
+grep -E "^(PASS|FAIL|SKIP) |^  " "$out/log" || true
 if [ ! -s "$out/results" ]; then
-    echo "No scenario ran in the emulated machine; the end of its output:" >&2
+    echo "Nothing ran in the emulated machine; the end of its output:" >&2
     tail -n 40 "$out/log" "$out/console" >&2 || true
     exit 1
 fi
+echo "Under emulation (exit code, time, what):"
+sed 's/^/  /' "$out/results"
+done_runs=$(($(wc -l <"$out/results") - 1))
 failed=$(awk '$1 != 0' "$out/results" | wc -l)
-echo "$(wc -l <"$out/results") of ${#runs[@]} scenario runs done on the i386 file under emulation, $failed failed"
-[ "$failed" = 0 ] && [ "$(wc -l <"$out/results")" = "${#runs[@]}" ]
+echo "$done_runs of ${#runs[@]} runs done under emulation, $failed failed"
+[ "$failed" = 0 ] && [ "$done_runs" = "${#runs[@]}" ]

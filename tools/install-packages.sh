@@ -2,30 +2,47 @@
 # Installs the Debian packages the builds and tests need (as root, or through sudo).
 #   install-packages.sh          everything: builds, tests, cross builds, Wine
 #   install-packages.sh --run    only what building TREVASK.EXE and running it under Wine needs
-# Either way it then fetches Wine's i386 DLLs into a cache (tools/wine-i386-dlls.sh),
-# which the i386 TREVASK.EXE needs to run under Wine.
+# Where the kernel runs 32-bit x86 code it also installs Debian's wine32, which
+# runs the i386 TREVASK.EXE; where it does not, wine32 would break every Wine
+# call, so it stays out (tools/i386-under-emulation.sh runs the i386 file there).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=(cmake ninja-build python3 python3-pefile g++-mingw-w64-i686 g++-mingw-w64-x86-64)
 tests=(g++ libgtest-dev clang libclang-rt-14-dev)
-# Only the 64-bit Wine: with wine32 present, the wine wrapper picks it and fails on this kernel.
-wine=(wine wine64 xvfb xdotool imagemagick)
+# Wine, a virtual display to run it on, and what photographs the screens and reads them back.
+wine=(wine wine64 xvfb xdotool imagemagick python3-pil tesseract-ocr tesseract-ocr-eng)
 
 packages=("${build[@]}" "${wine[@]}")
 [ "${1:-}" = "--run" ] || packages+=("${tests[@]}")
 
 sudo=""
 [ "$(id -u)" = 0 ] || sudo=sudo
-missing=()
-for package in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
-done
-if [ ${#missing[@]} -eq 0 ]; then
+missing() {
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || echo "$package"
+    done
+}
+install() {
+    echo "Installing: $*"
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "$@"
+}
+
+mapfile -t needed < <(missing "${packages[@]}")
+if [ ${#needed[@]} -eq 0 ]; then
     echo "All needed packages are installed."
 else
-    echo "Installing: ${missing[*]}"
     $sudo apt-get update
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+    install "${needed[@]}"
 fi
-tools/wine-i386-dlls.sh
+
+if /usr/bin/python3 tools/can_run_under_wine.py; then
+    if [ -n "$(missing wine32:i386)" ]; then
+        echo "This kernel runs 32-bit code, so Debian's wine32 runs the i386 TREVASK.EXE here."
+        dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
+        $sudo apt-get update
+        install wine32:i386
+    fi
+else
+    echo "So neither the i386 architecture nor wine32 is installed: there wine32 would break every Wine call."
+fi

@@ -16,19 +16,14 @@ the walk is safe.
 documentation.
 """
 import argparse
-import hashlib
 import os
 import subprocess
 import sys
 
+from trevask import walk
 from trevask.pe import image_of
 from trevask.resources import IDS as ID
-from trevask.wine import DRIVER_KEY, Prefix, ScenarioFailure, Session, make_template, unable_to_run, wait_for
-
-DESKTOP_SIZE = (640, 480)
-DESKTOP = f"trevask,{DESKTOP_SIZE[0]}x{DESKTOP_SIZE[1]}"
-DESKTOP_TITLE = "trevask - Wine desktop"
-DRIVER_KEY_PATH = DRIVER_KEY.split("\\", 1)[1]
+from trevask.wine import Prefix, ScenarioFailure, Session, make_template, unable_to_run
 
 
 def describe(value):
@@ -36,7 +31,8 @@ def describe(value):
 
 
 def ensure_prefix(path, exe):
-    """Makes the project's prefix unless there is one that can run exe; an i386 exe needs a filled syswow64."""
+    """Makes the project's prefix unless there is one that can run exe; an i386 exe needs a syswow64
+    filled by wine32."""
     syswow64 = os.path.join(path, "drive_c", "windows", "syswow64")
     usable = os.path.exists(os.path.join(path, "system.reg")) and (
         not image_of(exe)[0] or (os.path.isdir(syswow64) and os.listdir(syswow64)))
@@ -58,138 +54,6 @@ def interactive(exe, prefix_path):
         print(f"After:  DriverParameter = {describe(prefix.value())}")
     finally:
         prefix.close()
-
-
-class Walk:
-    """Screens shown in a virtual desktop, photographed once they stop changing."""
-
-    def __init__(self, session, out):
-        self.session = session
-        self.out = out
-        self.shown = {}  # screens of each program photographed so far
-        os.makedirs(out, exist_ok=True)
-
-    def desktop_window(self, program):
-        return wait_for("the Wine desktop", lambda: program.find_window(DESKTOP_TITLE))
-
-    def wait_still(self, window, what):
-        """Takes screenshots of the desktop until two in a row are the same; returns the last."""
-        raw = os.path.join(self.session.workdir, "raw.png")
-        last = [None]
-
-        def still():
-            self.session.display.screenshot(raw, window)
-            with open(raw, "rb") as f:
-                digest = hashlib.sha256(f.read()).hexdigest()
-            same, last[0] = digest == last[0], digest
-            return same
-
-        wait_for(f"{what} to be drawn", still, interval=0.3)
-        return raw
-
-    def save(self, window, name, what):
-        # Only the screens, cut out of the plain desktop around them.
-        path = os.path.join(self.out, f"{name}.png")
-        subprocess.run(["convert", self.wait_still(window, what), "-trim", "+repage", "-strip", path], check=True)
-        print(f"  saved {path}")
-
-    def activate(self, program, window, what):
-        """With no window manager a new screen is not active: a click makes it so, and then it
-        takes keys as on Windows. Every screen is centred, so the middle of the desktop is the
-        newest screen's message text."""
-        with open(self.wait_still(window, what), "rb") as f:
-            before = f.read()
-        subprocess.run(["xdotool", "mousemove", "--window", window, str(DESKTOP_SIZE[0] // 2),
-                        str(DESKTOP_SIZE[1] // 2), "click", "1"], env=program.prefix.env, capture_output=True,
-                       check=True)
-        # A screen that was inactive redraws its title bar; one that was active already does not.
-        raw = os.path.join(self.session.workdir, "raw.png")
-
-        def redrawn():
-            self.session.display.screenshot(raw, window)
-            with open(raw, "rb") as f:
-                return f.read() != before
-
-        try:
-            wait_for(f"{what} to become active", redrawn, timeout=2, interval=0.2)
-        except ScenarioFailure:
-            pass
-
-    def step(self, program, name, keys):
-        """Waits for the program's next screen, photographs it, and answers with keys."""
-        shown = self.shown.get(program, 0)
-        wait_for(f"the screen for {name}", lambda: len(program.texts()) > shown)
-        self.shown[program] = shown + 1
-        window = self.desktop_window(program)
-        self.activate(program, window, name)
-        self.save(window, name, name)
-        if keys:
-            program.press(window, *keys)
-
-
-def typical_run(walk):
-    session = walk.session
-    program = session.start(desktop=DESKTOP)
-    walk.step(program, "confirmation", ["Return"])
-    walk.step(program, "changes-complete", ["Return"])
-    walk.step(program, "remove-floppies", ["Return"])
-    program.wait_exit()
-    return program
-
-
-def all_screens(walk, preview_helper, exe):
-    session = walk.session
-    prefix = session.prefix
-    prefix.delete_key()
-    typical_run(walk)
-    os.rename(os.path.join(walk.out, "confirmation.png"), os.path.join(walk.out, "confirmation-add.png"))
-
-    first = session.start(desktop=DESKTOP)
-    walk.step(first, "confirmation-remove", [])
-    second = session.start(desktop=DESKTOP)
-    walk.step(second, "already-running", ["Return"])
-    second.wait_exit()
-    first.press(walk.desktop_window(first), "Escape")
-    first.wait_exit()
-
-    prefix.set_version("win98")
-    program = session.start(desktop=DESKTOP)
-    walk.step(program, "not-nt", ["Return"])
-    program.wait_exit()
-    prefix.set_version("win10")
-
-    # Under a volatile key Wine refuses the lasting key the program creates.
-    prefix.delete_key(DRIVER_KEY.rsplit("\\", 2)[0])
-    session.seed("volatile-key", DRIVER_KEY_PATH.rsplit("\\", 2)[0])
-    program = session.start(desktop=DESKTOP)
-    walk.step(program, "confirmation-add-again", ["Return"])
-    walk.step(program, "change-failed", ["Return"])
-    program.wait_exit()
-    os.unlink(os.path.join(walk.out, "confirmation-add-again.png"))
-
-    # Wine never refuses a restart, so this screen is shown from the program's own resources.
-    window = walk.desktop_window(first)
-    empty = walk.wait_still(window, "the empty desktop")
-    with open(empty, "rb") as f:
-        before = f.read()
-    shown = [str(number) for number in (ID.IDD_RESTART_FAILED, ID.IDS_RESTART_FAILED, ID.IDC_RESTART_FAILED_TEXT)]
-    preview = subprocess.Popen(["wine", "explorer", f"/desktop={DESKTOP}", preview_helper, exe, *shown],
-                               env=prefix.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-    def drawn():
-        session.display.screenshot(empty, window)
-        with open(empty, "rb") as f:
-            return f.read() != before
-
-    wait_for("the preview", drawn, interval=0.3)
-    walk.activate(first, window, "the preview")
-    walk.save(window, "restart-failed", "the preview")
-    first.press(window, "Return")
-    try:
-        preview.wait(timeout=30)
-    except subprocess.TimeoutExpired:
-        preview.kill()
-        raise ScenarioFailure("the preview did not close on Enter")
 
 
 def main():
@@ -221,18 +85,31 @@ def main():
     try:
         if options.all_screens:
             session.prefix.set_version("win10")
-            all_screens(Walk(session, options.all_screens), os.path.abspath(options.preview_helper), exe)
+            walk.all_screens(walk.Walk(session, options.all_screens), os.path.abspath(options.preview_helper), exe)
+            folder, shots = options.all_screens, walk.SHOTS
         else:
-            print(f"Before: DriverParameter = {describe(session.prefix.value())}")
+            before = session.prefix.value()
+            print(f"Before: DriverParameter = {describe(before)}")
             print("Walking through the screens: Continue, Restart System, OK")
-            typical_run(Walk(session, os.path.abspath(options.screens)))
+            folder = os.path.abspath(options.screens)
+            walk.typical_run(walk.Walk(session, folder))
             print(f"After:  DriverParameter = {describe(session.prefix.value())}")
+            removing = before is not None and "AdapterScansUp" in before[1]
+            shots = {"confirmation": walk.SHOTS["confirmation-remove" if removing else "confirmation-add"]}
+            shots.update((name, walk.SHOTS[name]) for name in ("changes-complete", "remove-floppies"))
     except ScenarioFailure as failure:
         print(f"FAIL: {failure}")
         session.report_failure()
         return 1
     finally:
         session.close()
+    # What a user sees: each screenshot read back for its title, its whole message and its buttons.
+    unread = walk.unreadable(folder, session.screens, shots)
+    for name, problems in unread.items():
+        print(f"UNREADABLE {name}.png: " + "; ".join(problems))
+    if unread:
+        return 1
+    print(f"Read back from their pixels: {', '.join(f'{name}.png' for name in shots)}")
     return 0
 
 

@@ -3,6 +3,7 @@
 
     scenarios.py --exe TREVASK.EXE --template DIR --artifacts DIR SCENARIO
     scenarios.py --template DIR --make-template --exe TREVASK.EXE [--exe TREVASK.EXE]
+    scenarios.py --same-pixels DIR DIR
     scenarios.py --list
 
 Each scenario starts from a copy of the template prefix, seeds the registry
@@ -11,13 +12,22 @@ they show, the registry value, the exit code and what must not happen. A
 failing scenario prints the line of the scenario that failed, the screens
 seen and the program's calls, and saves a screenshot in the artifacts folder.
 Screens, messages and controls go by their names in res/resource.h.
+
+screens-readable photographs every screen in a Wine desktop, into the
+artifacts folder's screens/, and reads each back from its pixels; with
+--same-pixels, two such folders, of the i386 and the x86_64 file taken on
+the same machine, must hold the same pixels.
 """
 import argparse
 import os
+import shutil
 import sys
 import traceback
 
+from PIL import Image  # Debian's python3-pil
+
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
+from trevask import walk  # noqa: E402
 from trevask.resources import IDS as ID  # noqa: E402
 from trevask.wine import SKIPPED, ScenarioFailure, Session, make_template, unable_to_run, wait_for  # noqa: E402
 
@@ -352,13 +362,57 @@ def export_lines(prefix, path):
     return lines
 
 
+def screens_folder(artifacts):
+    return os.path.join(artifacts, "screens")
+
+
+@scenario
+def screens_readable(session):
+    """Every screen, drawn in a Wine desktop, shows its title, its whole message and its buttons, read
+    back from its pixels."""
+    folder = screens_folder(session.artifacts)
+    session.prefix.set_version("win10")
+    walk.all_screens(walk.Walk(session, folder), session.preview_helper, session.exe)
+    unread = walk.unreadable(folder, session.screens)
+    expect(not unread, "screens a user could not read: " +
+           "".join(f"\n  {name}.png: " + "\n    ".join(problems) for name, problems in unread.items()))
+    print(f"READ {', '.join(walk.SHOTS)}")
+
+
+def same_pixels(first, second):
+    """Whether the screenshots of two folders hold the same pixels, each to each; 77 when a folder has none."""
+    for folder in (first, second):
+        if not os.path.isdir(folder):
+            print(f"SKIP same-pixels: no screenshots in {folder}: screens-readable did not run on that executable")
+            return SKIPPED
+    differ = []
+    for name in walk.SHOTS:
+        paths = [os.path.join(folder, f"{name}.png") for folder in (first, second)]
+        if not all(os.path.exists(path) for path in paths):
+            differ.append(f"{name}.png is missing from one folder")
+            continue
+        images = [Image.open(path).convert("RGB") for path in paths]
+        if images[0].size != images[1].size:
+            differ.append(f"{name}.png: {images[0].size} against {images[1].size} pixels")
+        elif images[0].tobytes() != images[1].tobytes():
+            changed = sum(a != b for a, b in zip(images[0].getdata(), images[1].getdata()))
+            differ.append(f"{name}.png: {changed} pixels differ")
+    if differ:
+        print("DIFFERENT screens:\n  " + "\n  ".join(differ))
+        return 1
+    print(f"PASS same-pixels: {len(walk.SHOTS)} screens, the same pixels in {first} and {second}")
+    return 0
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--exe", action="append", help="the executable; with --make-template, any number")
     parser.add_argument("--seed-helper", help="registry_seed.exe, for states reg.exe cannot make")
+    parser.add_argument("--preview-helper", help="screen_preview.exe, for a screen Wine never makes the program show")
     parser.add_argument("--template", help="the template Wine prefix")
     parser.add_argument("--artifacts", default="e2e-artifacts")
     parser.add_argument("--make-template", action="store_true")
+    parser.add_argument("--same-pixels", nargs=2, metavar="DIR")
     parser.add_argument("--list", action="store_true")
     parser.add_argument("scenario", nargs="?")
     options = parser.parse_args()
@@ -368,14 +422,20 @@ def main():
     if options.make_template:
         make_template(options.template, options.exe)
         return 0
+    if options.same_pixels:
+        return same_pixels(*options.same_pixels)
     if options.scenario not in SCENARIOS or len(options.exe or []) != 1:
         parser.error(f"give one --exe and a scenario (not {options.scenario!r}); --list shows them")
     exe = os.path.abspath(options.exe[0])
+    if options.scenario == "screens-readable":
+        # A run that cannot take them must not leave an earlier run's screenshots to be compared.
+        shutil.rmtree(screens_folder(options.artifacts), ignore_errors=True)
     reason = unable_to_run(exe)
     if reason:
         print(f"SKIP {options.scenario}: {reason}")
         return SKIPPED
-    session = Session(exe, options.template, options.artifacts, options.scenario, options.seed_helper)
+    session = Session(exe, options.template, options.artifacts, options.scenario, options.seed_helper,
+                      preview_helper=options.preview_helper and os.path.abspath(options.preview_helper))
     try:
         session.check_i386_ready()
         SCENARIOS[options.scenario](session)

@@ -11,6 +11,7 @@ import pefile  # Debian's python3-pefile
 RESOURCE_HEADER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "res", "resource.h")
 RT_ICON, RT_DIALOG, RT_STRING, RT_GROUP_ICON, RT_MANIFEST = 3, 5, 6, 14, 24
 ENGLISH_US = 1033
+BUTTON_CLASS = 0x80  # the ordinal of the predefined button class in a dialog template
 
 
 def resource_ids(path=RESOURCE_HEADER):
@@ -81,23 +82,25 @@ def messages(entries):
 
 
 def dialog(data):
-    """What the Wine scenarios need of a classic dialog template: its title, its size in dialog units, and
-    its controls as {control ID: (x, y, width, height)}."""
+    """What the Wine scenarios need of a classic dialog template: its title, its size in dialog units, its
+    controls as {control ID: (x, y, width, height)}, and the labels of its buttons as {control ID: text}."""
     style, _, count, _, _, width, height = struct.unpack_from("<IIHhhhh", data, 0)
     _, at = _read_name(data, 18)  # menu
     _, at = _read_name(data, at)  # class
     title, at = _read_name(data, at)
     if style & 0x40:  # DS_SETFONT: point size and face name
         _, at = _read_name(data, at + 2)
-    controls = {}
+    controls, buttons = {}, {}
     for _ in range(count):
         at += (4 - at % 4) % 4
         x, y, c_width, c_height, c_id = struct.unpack_from("<hhhhH", data, at + 8)
-        _, at = _read_name(data, at + 18)  # class
-        _, at = _read_name(data, at)  # text
+        kind, at = _read_name(data, at + 18)  # class
+        text, at = _read_name(data, at)
         at += 2 + struct.unpack_from("<H", data, at)[0]
         controls[c_id] = (x, y, c_width, c_height)
-    return types.SimpleNamespace(title=title or "", size=(width, height), controls=controls)
+        if kind == BUTTON_CLASS and isinstance(text, str):
+            buttons[c_id] = text
+    return types.SimpleNamespace(title=title or "", size=(width, height), controls=controls, buttons=buttons)
 
 
 class Executable:

@@ -23,7 +23,8 @@ import time
 
 from trevask import pe, resources
 
-I386_DLLS_TOOL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine-i386-dlls.sh")
+# Debian's wine32: /usr/bin/wine runs every program through it when it is there.
+WINE32_LOADER = "/usr/lib/wine/wine"
 SKIPPED = 77  # what a scenario returns when the machine cannot run the executable at all
 
 DRIVER_KEY = r"HKLM\System\CurrentControlSet\Services\Tv38_410\Parameters\Device"
@@ -73,16 +74,9 @@ class Display:
         self.process.wait(timeout=10)
 
 
-@functools.lru_cache(maxsize=None)
-def i386_dll_path():
-    """The folder of Wine's i386 DLLs (tools/wine-i386-dlls.sh), or None when they were not fetched."""
-    result = subprocess.run([I386_DLLS_TOOL, "--path"], capture_output=True, text=True)
-    return result.stdout.strip() if result.returncode == 0 else None
-
-
 def _switch_to_32bit_code_and_back():
-    """Runs one far jump into 32-bit code and back, as Wine's WoW64 mode does for every i386 program.
-    A kernel without 32-bit code segments kills the process here."""
+    """Runs one far jump into 32-bit code and back. A kernel without 32-bit code segments kills the
+    process here, and such a kernel cannot run Wine's 32-bit loader either."""
     libc = ctypes.CDLL(None)
     libc.mmap.restype = ctypes.c_void_p
     libc.mmap.argtypes = [ctypes.c_void_p, ctypes.c_size_t, ctypes.c_int, ctypes.c_int, ctypes.c_int, ctypes.c_long]
@@ -114,9 +108,9 @@ def _switch_to_32bit_code_and_back():
 
 @functools.lru_cache(maxsize=None)
 def machine_runs_i386_code():
-    """Whether this machine's kernel lets a 64-bit process run 32-bit x86 code, which Wine needs for an
-    i386 program. Some kernels leave it out (a kernel booted with ia32_emulation=off, or a virtual
-    machine that runs 64-bit user code only); there, Wine starts an i386 program and it dies at once."""
+    """Whether this machine's kernel runs 32-bit x86 code, which Wine's 32-bit loader (Debian's wine32)
+    needs for an i386 program. Some kernels leave it out (a kernel booted with ia32_emulation=off, or a
+    virtual machine that runs 64-bit user code only); there, the loader cannot even start."""
     tools = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
     probe = subprocess.run([sys.executable, "-m", "trevask.wine", "--switch-to-32bit-code"], capture_output=True,
                            text=True, timeout=60, env=dict(os.environ, PYTHONPATH=tools))
@@ -128,9 +122,6 @@ def wine_environment(prefix, display):
     env.update(WINEPREFIX=prefix, DISPLAY=display, WINEDEBUG="-all", WINEARCH="win64",
                # No Mono or Gecko: nothing here needs them, and there is no network to fetch them.
                WINEDLLOVERRIDES="mscoree,mshtml=")
-    # Set when the prefix is made, so that its syswow64 is filled, and whenever Wine runs in it.
-    if i386_dll_path():
-        env["WINEDLLPATH"] = i386_dll_path()
     return env
 
 
@@ -369,22 +360,29 @@ class Program:
         self.trace_file.close()
 
 
-def unable_to_run(exe):
-    """Why this machine cannot run the executable under Wine at all, or None when it can."""
-    if pe.image_of(exe)[0] and not machine_runs_i386_code():
+def unable_to_run_i386():
+    """Why this machine cannot run an i386 program under Wine at all, or None when it can."""
+    if not machine_runs_i386_code():
         return ("this machine's kernel cannot run 32-bit x86 code (it has no 32-bit code segment, as with "
                 "ia32_emulation=off or a virtual machine that runs 64-bit user code only), so Wine cannot "
                 "run an i386 program here")
     return None
 
 
+def unable_to_run(exe):
+    """Why this machine cannot run the executable under Wine at all, or None when it can."""
+    return unable_to_run_i386() if pe.image_of(exe)[0] else None
+
+
 class Session:
     """A scenario's world: a display, a prefix, its programs, and what to show when it fails."""
 
-    def __init__(self, exe, template, artifacts, name, seed_helper=None, copy=True):
-        """With copy False the session works in the template prefix itself."""
+    def __init__(self, exe, template, artifacts, name, seed_helper=None, copy=True, preview_helper=None):
+        """With copy False the session works in the template prefix itself. The helpers are the
+        registry seeder and the screen preview, Windows programs built beside the executable."""
         self.exe = exe
         self.seed_helper = seed_helper
+        self.preview_helper = preview_helper
         self.i386, first, end = pe.image_of(exe)
         self.image_range = (first, end)
         self.screens = resources.Executable(exe)
@@ -399,14 +397,15 @@ class Session:
         self.programs = []
 
     def check_i386_ready(self):
-        """Fails unless the prefix can run an i386 program: Wine's i386 DLLs fetched, and syswow64 filled."""
+        """Fails unless the prefix can run an i386 program: made with wine32 installed, so that syswow64 is filled."""
         if not self.i386:
             return
-        if not i386_dll_path():
-            raise ScenarioFailure("Wine's i386 DLLs are missing: run tools/wine-i386-dlls.sh")
+        if not os.path.exists(WINE32_LOADER):
+            raise ScenarioFailure(f"Wine cannot run i386 programs here: {WINE32_LOADER} is missing; "
+                                  "install wine32 (tools/install-packages.sh)")
         syswow64 = os.path.join(self.prefix.path, "drive_c", "windows", "syswow64")
         if not os.path.isdir(syswow64) or not os.listdir(syswow64):
-            raise ScenarioFailure(f"the prefix has an empty {syswow64}: it was made without Wine's i386 DLLs")
+            raise ScenarioFailure(f"the prefix has an empty {syswow64}: it was made without wine32")
 
     def start(self, *args, desktop=None):
         program = Program(self.prefix, self.exe, os.path.join(self.workdir, f"trace-{len(self.programs) + 1}.txt"),
