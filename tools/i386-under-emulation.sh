@@ -5,6 +5,7 @@
 #   tools/i386-under-emulation.sh [SCENARIO...]   the named scenarios; with none, all of them and the pixel checks
 #   tools/i386-under-emulation.sh --typical       what CI runs: add-then-remove and restart-once, the rebased
 #                                                 copy's restart-system, and the pixel checks
+#   tools/i386-under-emulation.sh --screenshots DIR   the documentation's screenshots of the i386 file, into DIR
 #
 # It boots Debian's own kernel under qemu's software CPU, which does run
 # 32-bit code, with this machine's root shared read-only beneath a writable
@@ -107,7 +108,14 @@ fi
 # Each run is one command line for the guest; the pixel checks come last.
 scenario="/usr/bin/python3 tests/e2e/scenarios.py --seed-helper $seed_helper --preview-helper $preview_helper --template /tmp/template"
 pixel_checks=true
-if [ "${1:-}" = "--typical" ]; then
+screenshots=""
+if [ "${1:-}" = "--screenshots" ]; then
+    [ -n "${2:-}" ] || { echo "--screenshots needs the folder to save them in" >&2; exit 1; }
+    screenshots=$(realpath -m "$2")
+    scenarios=()
+    rebased=()
+    pixel_checks=false
+elif [ "${1:-}" = "--typical" ]; then
     scenarios=(add-then-remove restart-once)
     rebased=(restart-system)
 else
@@ -123,6 +131,9 @@ fi
 runs=()
 for name in "${scenarios[@]}"; do runs+=("$scenario --artifacts /tmp/artifacts/i386 --exe $i386_exe $name"); done
 for name in "${rebased[@]}"; do runs+=("$scenario --artifacts /tmp/artifacts/i386-rebased --exe $rebased_exe $name"); done
+if [ -n "$screenshots" ]; then
+    runs+=("/usr/bin/python3 tools/wine_walkthrough.py --exe $i386_exe --prefix /tmp/template --all-screens /run/trevask-out/screens --seed-helper $seed_helper --preview-helper $preview_helper")
+fi
 if $pixel_checks; then
     runs+=("$scenario --artifacts /tmp/artifacts/i386 --exe $i386_exe screens-readable"
            "$scenario --artifacts /tmp/artifacts/x64 --exe $x64_exe screens-readable"
@@ -140,6 +151,7 @@ mkdir -p /dev/pts /dev/shm; mount -t devpts devpts /dev/pts; mount -t tmpfs shm 
 mount -t tmpfs -o size=2g tmp /tmp
 mkdir -p /run/trevask-out; mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144 out /run/trevask-out
 export HOME="$HOME" PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin LANG=C.UTF-8 TREVASK_WAIT_SECONDS=240
+export PYTHONUNBUFFERED=1  # the log shows each run's progress as it comes
 cd "$repo"
 {
     # The layer's i386 libraries, for wine32's loader.
@@ -150,8 +162,8 @@ cd "$repo"
         echo "0 \$((SECONDS - start))s the Wine prefix" >>/run/trevask-out/results
         while read -r run; do
             start=\$SECONDS
-            bash -c "\$run"
-            echo "\$? \$((SECONDS - start))s \${run##*--exe }" >>/run/trevask-out/results
+            timeout 1800 bash -c "\$run" </dev/null
+            echo "\$? \$((SECONDS - start))s \${run#*--exe }" >>/run/trevask-out/results
         done </run/trevask-out/runs
     fi
 } >/run/trevask-out/log 2>&1
@@ -180,4 +192,9 @@ sed 's/^/  /' "$out/results"
 done_runs=$(($(wc -l <"$out/results") - 1))
 failed=$(awk '$1 != 0' "$out/results" | wc -l)
 echo "$done_runs of ${#runs[@]} runs done under emulation, $failed failed"
+if [ -n "$screenshots" ] && [ -d "$out/screens" ]; then
+    mkdir -p "$screenshots"
+    cp "$out"/screens/*.png "$screenshots/"
+    echo "Screenshots of the i386 file, taken under emulation, are in $screenshots"
+fi
 [ "$failed" = 0 ] && [ "$done_runs" = "${#runs[@]}" ]

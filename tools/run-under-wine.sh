@@ -2,8 +2,10 @@
 # Builds the i386 TREVASK.EXE, the file that ships, and opens it under Wine, in
 # the project's own Wine prefix (build/wine-prefix), never in ~/.wine. With a
 # display you click through it yourself; without one it walks through the
-# screens on a virtual display, saves their screenshots in build/wine-screens
-# and prints the registry value before and after. Installs what it needs first.
+# screens on a virtual display, saves their screenshots in build/wine-screens,
+# reads them back from their pixels and prints the registry value before and
+# after. Installs what it needs first, Debian's wine32 among it where the
+# kernel runs 32-bit code.
 #
 # On a machine whose kernel cannot run 32-bit x86 code at all, Wine cannot run
 # the i386 file; it says so and opens the x86_64 build of the same source.

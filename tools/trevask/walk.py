@@ -9,9 +9,11 @@ import hashlib
 import os
 import subprocess
 
+from PIL import Image  # Debian's python3-pil
+
 from trevask import ocr
 from trevask.resources import IDS as ID
-from trevask.wine import DRIVER_KEY, ScenarioFailure, wait_for
+from trevask.wine import DRIVER_KEY, ScenarioFailure, wait_for, xdotool
 
 DESKTOP_SIZE = (640, 480)
 DESKTOP = f"trevask,{DESKTOP_SIZE[0]}x{DESKTOP_SIZE[1]}"
@@ -57,6 +59,22 @@ class Walk:
         self.shown = {}  # screens of each program photographed so far
         os.makedirs(out, exist_ok=True)
 
+    def showing_a_screen(self, program):
+        """The Wine desktop's X window once a screen is drawn in its middle, or None."""
+        window = program.find_window(DESKTOP_TITLE)
+        if not window:
+            return None
+        raw = os.path.join(self.session.workdir, "raw.png")
+        if os.path.exists(raw):
+            os.unlink(raw)
+        try:
+            self.session.display.screenshot(raw, window, timeout=20)
+            image = Image.open(raw).convert("RGB")
+        except (ScenarioFailure, OSError):  # the window went away while it was photographed
+            return None
+        width, height = image.size
+        return window if image.getpixel((width // 2, height // 2)) != image.getpixel((1, 1)) else None
+
     def desktop_window(self, program):
         return wait_for("the Wine desktop", lambda: program.find_window(DESKTOP_TITLE))
 
@@ -87,9 +105,8 @@ class Walk:
         newest screen's message text."""
         with open(self.wait_still(window, what), "rb") as f:
             before = f.read()
-        subprocess.run(["xdotool", "mousemove", "--window", window, str(DESKTOP_SIZE[0] // 2),
-                        str(DESKTOP_SIZE[1] // 2), "click", "1"], env=program.prefix.env, capture_output=True,
-                       check=True)
+        xdotool(program.prefix.env, "mousemove", "--window", window, str(DESKTOP_SIZE[0] // 2),
+                str(DESKTOP_SIZE[1] // 2), "click", "1")
         # A screen that was inactive redraws its title bar; one that was active already does not.
         raw = os.path.join(self.session.workdir, "raw.png")
 
@@ -156,20 +173,12 @@ def all_screens(walk, preview_helper, exe):
     os.unlink(os.path.join(walk.out, "confirmation-add-again.png"))
 
     # Wine never refuses a restart, so this screen is shown from the program's own resources.
-    window = walk.desktop_window(first)
-    empty = walk.wait_still(window, "the empty desktop")
-    with open(empty, "rb") as f:
-        before = f.read()
     shown = [str(number) for number in (ID.IDD_RESTART_FAILED, ID.IDS_RESTART_FAILED, ID.IDC_RESTART_FAILED_TEXT)]
     preview = subprocess.Popen(["wine", "explorer", f"/desktop={DESKTOP}", preview_helper, exe, *shown],
                                env=prefix.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-    def drawn():
-        session.display.screenshot(empty, window)
-        with open(empty, "rb") as f:
-            return f.read() != before
-
-    wait_for("the preview", drawn, interval=0.3)
+    # The desktop may have closed with the last program and opened anew for the preview, so it is
+    # looked for each time.
+    window = wait_for("the preview", lambda: walk.showing_a_screen(first), interval=0.3)
     walk.activate(first, window, "the preview")
     walk.save(window, "restart-failed", "the preview")
     first.press(window, "Return")

@@ -50,6 +50,16 @@ def wait_for(what, probe, timeout=TIMEOUT, interval=0.1):
         time.sleep(interval)
 
 
+def xdotool(env, *args, check=True):
+    """Runs xdotool on the display env names and returns what it printed; one that hangs (a --sync
+    that never comes true) fails the scenario instead of stalling it."""
+    try:
+        return subprocess.run(["xdotool", *args], env=env, capture_output=True, text=True, check=check,
+                              timeout=TIMEOUT).stdout
+    except subprocess.TimeoutExpired:
+        raise ScenarioFailure(f"xdotool {' '.join(args)} did not finish within {TIMEOUT:.0f} s")
+
+
 class Display:
     """An Xvfb server on a free display number."""
 
@@ -65,9 +75,12 @@ class Display:
             raise ScenarioFailure("Xvfb did not start")
         self.name = f":{number}"
 
-    def screenshot(self, path, window="root"):
-        subprocess.run(["import", "-display", self.name, "-window", window, path],
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
+    def screenshot(self, path, window="root", timeout=TIMEOUT):
+        try:
+            subprocess.run(["import", "-display", self.name, "-window", window, path],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False, timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise ScenarioFailure(f"no screenshot of window {window} within {timeout:.0f} s: is it still there?")
 
     def close(self):
         self.process.terminate()
@@ -240,9 +253,8 @@ class Program:
 
     def find_window(self, title):
         """The X window of a shown screen with this title, or None."""
-        result = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", f"^{re.escape(title)}$"],
-                                env=self.prefix.env, capture_output=True, text=True)
-        ids = result.stdout.split()
+        ids = xdotool(self.prefix.env, "search", "--onlyvisible", "--name", f"^{re.escape(title)}$",
+                      check=False).split()
         return ids[-1] if ids else None
 
     def wait_screen(self, template, timeout=TIMEOUT):
@@ -257,25 +269,21 @@ class Program:
 
     def geometry(self, window):
         """(x, y, width, height) of a screen's X window on the display."""
-        out = subprocess.run(["xdotool", "getwindowgeometry", "--shell", window], env=self.prefix.env,
-                             capture_output=True, text=True, check=True).stdout
+        out = xdotool(self.prefix.env, "getwindowgeometry", "--shell", window)
         values = dict(line.split("=", 1) for line in out.split())
         return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
 
     def click(self, x, y):
         """A click of the left mouse button at a point of the display."""
-        subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y), "click", "1"], env=self.prefix.env,
-                       capture_output=True, check=True)
+        xdotool(self.prefix.env, "mousemove", "--sync", str(x), str(y), "click", "1")
 
     def press(self, window, *keys):
         """Keys for a screen's X window; for a Wine desktop, through the X input focus."""
         if self.desktop:
-            subprocess.run(["xdotool", "windowfocus", "--sync", window], env=self.prefix.env,
-                           capture_output=True, check=True)
-            command = ["xdotool", "key", *keys]
+            xdotool(self.prefix.env, "windowfocus", "--sync", window)
+            xdotool(self.prefix.env, "key", *keys)
         else:
-            command = ["xdotool", "key", "--window", window, *keys]
-        subprocess.run(command, env=self.prefix.env, capture_output=True, check=True)
+            xdotool(self.prefix.env, "key", "--window", window, *keys)
 
     # The program's own calls
 
