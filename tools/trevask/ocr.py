@@ -62,8 +62,8 @@ def _tesseract(image, mode):
 
 
 def _longest_run(pixels, y, width):
-    """(length, colour) of the longest run of one colour in row y."""
-    best, run, colour = (0, None), 0, None
+    """(length, colour, last x) of the longest run of one colour in row y."""
+    best, run, colour = (0, None, 0), 0, None
     for x in range(width):
         run = run + 1 if pixels[x, y] == colour else 1
         colour = pixels[x, y]
