@@ -125,9 +125,9 @@ def problems(png, layout, message, messages, behind=()):
     if tail_share < TAIL_SHARE:
         found.append(f"message {message} cut off: its end {tail(text)!r} not read ({tail_share:.2f})")
     for other, other_text in messages.items():
-        if other != message and other not in behind and found_share(other_text, body) >= share:
-            found.append(f"message {other} reads as well as message {message} "
-                         f"({found_share(other_text, body):.2f} against {share:.2f})")
+        other_share = found_share(other_text, body)
+        if other != message and other not in behind and other_share and other_share >= share:
+            found.append(f"message {other} reads as well as message {message} ({other_share:.2f} against {share:.2f})")
     if found:
         found.append(f"read: {' '.join(body.split())!r}")
     return found
