@@ -106,7 +106,7 @@ EOF
 fi
 
 # Each run is one command line for the guest; the pixel checks come last.
-scenario="/usr/bin/python3 tests/e2e/scenarios.py --seed-helper $seed_helper --preview-helper $preview_helper --template /tmp/template"
+scenario="/usr/bin/python3 tests/e2e/scenarios.py --seed-helper $seed_helper --preview-helper $preview_helper --template /scratch/template"
 pixel_checks=true
 screenshots=""
 if [ "${1:-}" = "--screenshots" ]; then
@@ -129,15 +129,15 @@ else
     fi
 fi
 runs=()
-for name in "${scenarios[@]}"; do runs+=("$scenario --artifacts /tmp/artifacts/i386 --exe $i386_exe $name"); done
-for name in "${rebased[@]}"; do runs+=("$scenario --artifacts /tmp/artifacts/i386-rebased --exe $rebased_exe $name"); done
+for name in "${scenarios[@]}"; do runs+=("$scenario --artifacts /scratch/artifacts/i386 --exe $i386_exe $name"); done
+for name in "${rebased[@]}"; do runs+=("$scenario --artifacts /scratch/artifacts/i386-rebased --exe $rebased_exe $name"); done
 if [ -n "$screenshots" ]; then
-    runs+=("/usr/bin/python3 tools/wine_walkthrough.py --exe $i386_exe --prefix /tmp/template --all-screens /run/trevask-out/screens --seed-helper $seed_helper --preview-helper $preview_helper")
+    runs+=("/usr/bin/python3 tools/wine_walkthrough.py --exe $i386_exe --prefix /scratch/template --all-screens /run/trevask-out/screens --seed-helper $seed_helper --preview-helper $preview_helper")
 fi
 if $pixel_checks; then
-    runs+=("$scenario --artifacts /tmp/artifacts/i386 --exe $i386_exe screens-readable"
-           "$scenario --artifacts /tmp/artifacts/x64 --exe $x64_exe screens-readable"
-           "/usr/bin/python3 tests/e2e/scenarios.py --same-pixels /tmp/artifacts/i386/screens /tmp/artifacts/x64/screens")
+    runs+=("$scenario --artifacts /scratch/artifacts/i386 --exe $i386_exe screens-readable"
+           "$scenario --artifacts /scratch/artifacts/x64 --exe $x64_exe screens-readable"
+           "/usr/bin/python3 tests/e2e/scenarios.py --same-pixels /scratch/artifacts/i386/screens /scratch/artifacts/x64/screens")
 fi
 
 # What the guest runs, and where it leaves its results: a folder shared writable.
@@ -148,17 +148,18 @@ cat >"$out/guest.sh" <<EOF
 #!/bin/bash
 mount -t proc proc /proc; mount -t sysfs sys /sys; mount -t devtmpfs dev /dev
 mkdir -p /dev/pts /dev/shm; mount -t devpts devpts /dev/pts; mount -t tmpfs shm /dev/shm
-mount -t tmpfs -o size=2g tmp /tmp
+# Scratch space of its own: a tmpfs over /tmp would hide a clone of this repository there.
+mkdir -p /scratch; mount -t tmpfs -o size=2g scratch /scratch
 mkdir -p /run/trevask-out; mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144 out /run/trevask-out
 export HOME="$HOME" PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin LANG=C.UTF-8 TREVASK_WAIT_SECONDS=240
-export PYTHONUNBUFFERED=1  # the log shows each run's progress as it comes
+export PYTHONUNBUFFERED=1 TMPDIR=/scratch  # the log shows each run's progress as it comes
 cd "$repo"
 {
     # The layer's i386 libraries, for wine32's loader.
     ldconfig
     start=\$SECONDS
     if /usr/bin/python3 tools/can_run_under_wine.py $i386_exe &&
-        /usr/bin/python3 tests/e2e/scenarios.py --template /tmp/template --make-template --exe $i386_exe --exe $x64_exe; then
+        /usr/bin/python3 tests/e2e/scenarios.py --template /scratch/template --make-template --exe $i386_exe --exe $x64_exe; then
         echo "0 \$((SECONDS - start))s the Wine prefix" >>/run/trevask-out/results
         while read -r run; do
             start=\$SECONDS
