@@ -54,10 +54,10 @@ CallTexts Completion(bool loaded = true)
                  Shows(IDD_CHANGES_COMPLETE, IDC_RESTART_TEXT, IDS_RESTART_PROMPT, loaded)});
 }
 
-// The record the program built: one entry, enabled, with the identifier the lookup gave.
-const CallTexts kLookUpAndAdjust = {"LookupPrivilegeValueA(NULL, \"SeShutdownPrivilege\")",
-                                    "AdjustTokenPrivileges(token1, FALSE, {1, 19:0 0x2}, 0, NULL, NULL)"};
-const CallTexts kPrivilege = Then({{"GetCurrentProcess()", "OpenProcessToken(CurrentProcess, 0x28)"}, kLookUpAndAdjust});
+// The adjustment gets the record the program built: one entry, enabled, with the identifier the lookup gave.
+const CallTexts kPrivilege = {"GetCurrentProcess()", "OpenProcessToken(CurrentProcess, 0x28)",
+                              "LookupPrivilegeValueA(NULL, \"SeShutdownPrivilege\")",
+                              "AdjustTokenPrivileges(token1, FALSE, {1, 19:0 0x2}, 0, NULL, NULL)"};
 
 CallTexts DisketteNotice(bool loaded = true)
 {
