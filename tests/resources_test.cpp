@@ -88,7 +88,7 @@ TEST_P(TemplateTest, MatchesItsLayout)
     ASSERT_TRUE(dialog);
     EXPECT_FALSE(dialog->extended);
     EXPECT_EQ(dialog->style, kScreenStyle);
-    EXPECT_EQ(dialog->style & 0x00080000, 0u) << "no WS_SYSMENU: no screen closes from its title bar";
+    EXPECT_EQ(dialog->style & WS_SYSMENU, 0u) << "no WS_SYSMENU: no screen closes from its title bar";
     EXPECT_EQ(dialog->exStyle, 0u);
     EXPECT_EQ(dialog->x, 0);
     EXPECT_EQ(dialog->y, 0);
@@ -143,16 +143,16 @@ TEST_F(TrevaskTest, ResourcesAreExactlyTheScreensMessagesIconAndManifestInUsEngl
         EXPECT_EQ(entry.language, kEnglishUs) << entry.type.Describe() << " " << entry.name.Describe();
         found.emplace(entry.type.id, entry.name.id);
     }
-    std::set<std::pair<int, int>> expected = {{sim::RT_STRING_ID, 1}, {sim::RT_ICON_ID, 1},
-                                              {sim::RT_GROUP_ICON_ID, IDI_APP}, {sim::RT_MANIFEST_ID, 1}};
+    std::set<std::pair<int, int>> expected = {{LOWORD(RT_STRING), 1}, {LOWORD(RT_ICON), 1},
+                                              {LOWORD(RT_GROUP_ICON), IDI_APP}, {LOWORD(RT_MANIFEST), 1}};
     for (const TemplateSpec& spec : kTemplates)
-        expected.emplace(sim::RT_DIALOG_ID, spec.id);
+        expected.emplace(LOWORD(RT_DIALOG), spec.id);
     EXPECT_EQ(found, expected);
 }
 
 TEST_F(TrevaskTest, IconIsOne32By32SixteenColourImageWithAnOpaqueMask)
 {
-    const sim::ResourceEntry* group = sim::Resources().Find(sim::RT_GROUP_ICON_ID, IDI_APP);
+    const sim::ResourceEntry* group = sim::Resources().Find(RT_GROUP_ICON, IDI_APP);
     ASSERT_TRUE(group);
     const std::vector<uint8_t>& dir = group->data;
     ASSERT_EQ(dir.size(), 6u + 14u);
@@ -165,7 +165,7 @@ TEST_F(TrevaskTest, IconIsOne32By32SixteenColourImageWithAnOpaqueMask)
     EXPECT_EQ(Word(dir, 12), 4) << "bits per pixel";
     EXPECT_EQ(Word(dir, 18), 1) << "image number";
 
-    const sim::ResourceEntry* image = sim::Resources().Find(sim::RT_ICON_ID, 1);
+    const sim::ResourceEntry* image = sim::Resources().Find(RT_ICON, 1);
     ASSERT_TRUE(image);
     const std::vector<uint8_t>& bmp = image->data;
     ASSERT_EQ(bmp.size(), 40u + 16 * 4 + 32 * 32 / 2 + 32 * 32 / 8);
@@ -193,7 +193,7 @@ TEST_F(TrevaskTest, IconIsOne32By32SixteenColourImageWithAnOpaqueMask)
 
 TEST_F(TrevaskTest, ManifestAsksForAdministratorRights)
 {
-    const sim::ResourceEntry* manifest = sim::Resources().Find(sim::RT_MANIFEST_ID, 1);
+    const sim::ResourceEntry* manifest = sim::Resources().Find(RT_MANIFEST, 1);
     ASSERT_TRUE(manifest);
     std::string text(manifest->data.begin(), manifest->data.end());
     EXPECT_NE(text.find("level=\"requireAdministrator\""), std::string::npos) << text;

@@ -256,7 +256,7 @@ TEST_F(TrevaskTest, WhatAHandlerReturnsIsRecordedForEveryMessage)
     for (const sim::HandlerCall& call : sim::Screens()[0].handled)
         handled.emplace_back(call.message, call.result, call.platformCalls);
     EXPECT_EQ(handled, (std::vector<std::tuple<UINT, INT_PTR, size_t>>{
-                           {0x0030 /* WM_SETFONT */, FALSE, 0}, {WM_INITDIALOG, TRUE, 0}, {WM_COMMAND, FALSE, 0},
+                           {WM_SETFONT, FALSE, 0}, {WM_INITDIALOG, TRUE, 0}, {WM_COMMAND, FALSE, 0},
                            {WM_COMMAND, TRUE, 1}}));
     EXPECT_EQ(sim::Screens()[0].focus, IDOK) << "TRUE from WM_INITDIALOG gives the first tab stop the focus";
 }

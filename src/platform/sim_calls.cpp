@@ -105,7 +105,7 @@ std::string DescribeHandle(const void* handle)
         return "NULL";
     if (handle == HKEY_LOCAL_MACHINE)
         return "HKEY_LOCAL_MACHINE";
-    if (handle == reinterpret_cast<HANDLE>(intptr_t(-1)))
+    if (handle == CurrentProcessHandle())
         return "CurrentProcess";
     if (handle == DesktopWindow())
         return "Desktop";

@@ -13,8 +13,6 @@
 namespace sim {
 namespace {
 
-constexpr UINT WM_SETFONT_MESSAGE = 0x0030;
-
 std::string ScreenName(const ScreenRecord& screen)
 {
     return "screen " + std::to_string(screen.templateId) + " \"" + screen.title + "\"";
@@ -67,7 +65,7 @@ INT_PTR Deliver(ScreenRecord& screen, UINT message, WPARAM wParam, LPARAM lParam
     size_t callsBefore = TheWorld().calls.size();
     LeaveLeftoversOnTheStack();
     INT_PTR result = screen.proc(screen.hwnd, message, wParam, lParam);
-    screen.handled.push_back(HandlerCall{message, wParam, lParam, result, TheWorld().calls.size() - callsBefore});
+    screen.handled.push_back(HandlerCall{message, wParam, result, TheWorld().calls.size() - callsBefore});
     return result;
 }
 
@@ -144,6 +142,95 @@ void EnableOwner(ScreenRecord& screen)
     screen.disabledOwner = false;
     if (ScreenRecord* owner = FindScreen(screen.owner))
         owner->enabled = true;
+}
+
+// Why no dialog can be made from these arguments, as the error DialogBoxParamA
+// leaves for GetLastError; nullopt when one can, with its template in *layout.
+std::optional<DWORD> RefuseDialog(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent, DLGPROC lpDialogFunc,
+                                  std::optional<DialogTemplate>* layout)
+{
+    if (hInstance != ModuleInstance() || !IS_INTRESOURCE(lpTemplateName))
+        return ERROR_RESOURCE_NAME_NOT_FOUND;
+    int templateId = int(reinterpret_cast<uintptr_t>(lpTemplateName));
+    *layout = Resources().Dialog(templateId);
+    if (!*layout)
+        return ERROR_RESOURCE_NAME_NOT_FOUND;
+    if ((*layout)->extended) {
+        RecordFault("template " + std::to_string(templateId) + " is an extended template");
+        return ERROR_RESOURCE_NAME_NOT_FOUND;
+    }
+    // The owner is the desktop, no window at all, or a screen whose modal loop still runs.
+    if (hWndParent && hWndParent != DesktopWindow() && !FindScreen(hWndParent))
+        return ERROR_INVALID_WINDOW_HANDLE;
+    if (!lpDialogFunc) {
+        RecordFault("DialogBoxParamA without a dialog procedure");
+        return ERROR_INVALID_PARAMETER;
+    }
+    return std::nullopt;
+}
+
+// A new screen, open over the others and modal: it keeps its owner from
+// taking input until it ends.
+ScreenRecord& OpenModal(int templateId, DialogTemplate layout, DLGPROC proc, HWND owner, LPARAM initParam)
+{
+    World& w = TheWorld();
+    ScreenRecord* ownerScreen = FindScreen(owner);
+    w.nextWindow += 0x100;
+    ScreenRecord& screen = w.screens.emplace_back();  // a deque: the reference outlives nested screens
+    screen.templateId = templateId;
+    screen.title = layout.title;
+    screen.layout = std::move(layout);
+    screen.proc = proc;
+    screen.hwnd = reinterpret_cast<HWND>(w.nextWindow);
+    screen.owner = owner;
+    screen.initParam = initParam;
+    screen.depth = int(w.open.size());
+    screen.process = CurrentProcessId();
+    w.open.push_back(w.screens.size() - 1);
+    if (ownerScreen && ownerScreen->enabled) {
+        ownerScreen->enabled = false;
+        screen.disabledOwner = true;
+    }
+    return screen;
+}
+
+// On every way out of a modal loop, the one that ends it and a script that
+// cannot go on: the owner gets its input back and the screen is no longer open.
+struct LeavesModalLoop {
+    ScreenRecord& screen;
+    ~LeavesModalLoop()
+    {
+        EnableOwner(screen);
+        TheWorld().open.pop_back();
+    }
+};
+
+// The messages a new dialog gets before it is shown; a TRUE from
+// WM_INITDIALOG asks the system to give the focus to the control in wParam.
+void InitDialog(ScreenRecord& screen)
+{
+    Deliver(screen, WM_SETFONT, 0, TRUE);
+    int firstTabStop = 0;
+    for (const DialogControl& control : screen.layout.controls)
+        if (!firstTabStop && control.CanTakeFocus())
+            firstTabStop = control.id;
+    if (Deliver(screen, WM_INITDIALOG, reinterpret_cast<WPARAM>(ControlWindow(screen, firstTabStop)),
+                screen.initParam))
+        screen.focus = firstTabStop;
+}
+
+// The user's actions, one at a time, until the handler ends the screen.
+void RunModalLoop(ScreenRecord& screen)
+{
+    World& w = TheWorld();
+    while (!screen.ended) {
+        if (w.script.empty())
+            throw ScriptError(ScreenName(screen) + " is still open, and the script has no more actions; " +
+                              ScreensSoFar());
+        Action action = std::move(w.script.front());
+        w.script.pop_front();
+        Play(action);
+    }
 }
 
 }  // namespace
@@ -246,85 +333,22 @@ using namespace sim;
 INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent, DLGPROC lpDialogFunc,
                                LPARAM dwInitParam)
 {
-    World& w = TheWorld();
     std::string templateName = IS_INTRESOURCE(lpTemplateName)
                                    ? std::to_string(reinterpret_cast<uintptr_t>(lpTemplateName))
                                    : DescribeString(lpTemplateName);
     if (BeginCall("DialogBoxParamA", {DescribeHandle(hInstance), templateName, DescribeHandle(hWndParent),
                                       lpDialogFunc ? "proc" : "NULL", std::to_string(dwInitParam)}))
         return -1;
-    if (hInstance != ModuleInstance() || !IS_INTRESOURCE(lpTemplateName)) {
-        w.lastError = ERROR_RESOURCE_NAME_NOT_FOUND;
+    std::optional<DialogTemplate> layout;
+    if (std::optional<DWORD> error = RefuseDialog(hInstance, lpTemplateName, hWndParent, lpDialogFunc, &layout)) {
+        TheWorld().lastError = *error;
         return -1;
     }
-    int templateId = int(reinterpret_cast<uintptr_t>(lpTemplateName));
-    std::optional<DialogTemplate> layout = Resources().Dialog(templateId);
-    if (!layout) {
-        w.lastError = ERROR_RESOURCE_NAME_NOT_FOUND;
-        return -1;
-    }
-    if (layout->extended) {
-        RecordFault("template " + std::to_string(templateId) + " is an extended template");
-        w.lastError = ERROR_RESOURCE_NAME_NOT_FOUND;
-        return -1;
-    }
-    // The owner is the desktop, no window at all, or a screen whose modal loop still runs.
-    ScreenRecord* owner = FindScreen(hWndParent);
-    if (hWndParent && hWndParent != DesktopWindow() && !owner) {
-        w.lastError = ERROR_INVALID_WINDOW_HANDLE;
-        return -1;
-    }
-    if (!lpDialogFunc) {
-        RecordFault("DialogBoxParamA without a dialog procedure");
-        w.lastError = ERROR_INVALID_PARAMETER;
-        return -1;
-    }
-
-    w.nextWindow += 0x100;
-    ScreenRecord& screen = w.screens.emplace_back();  // a deque: the reference outlives nested screens
-    screen.templateId = templateId;
-    screen.title = layout->title;
-    screen.layout = std::move(*layout);
-    screen.proc = lpDialogFunc;
-    screen.hwnd = reinterpret_cast<HWND>(w.nextWindow);
-    screen.owner = hWndParent;
-    screen.initParam = dwInitParam;
-    screen.depth = int(w.open.size());
-    screen.process = CurrentProcessId();
-    w.open.push_back(w.screens.size() - 1);
-
-    // A modal screen keeps its owner from taking input until it ends.
-    if (owner && owner->enabled) {
-        owner->enabled = false;
-        screen.disabledOwner = true;
-    }
-
-    try {
-        Deliver(screen, WM_SETFONT_MESSAGE, 0, TRUE);
-        int firstTabStop = 0;
-        for (const DialogControl& control : screen.layout.controls)
-            if (!firstTabStop && control.CanTakeFocus())
-                firstTabStop = control.id;
-        // TRUE asks the system to give the focus to the control in wParam.
-        if (Deliver(screen, WM_INITDIALOG, reinterpret_cast<WPARAM>(ControlWindow(screen, firstTabStop)), dwInitParam))
-            screen.focus = firstTabStop;
-
-        while (!screen.ended) {
-            if (w.script.empty())
-                throw ScriptError(ScreenName(screen) + " is still open, and the script has no more actions; " +
-                                  ScreensSoFar());
-            Action action = std::move(w.script.front());
-            w.script.pop_front();
-            Play(action);
-        }
-    } catch (...) {
-        EnableOwner(screen);
-        w.open.pop_back();
-        throw;
-    }
-
-    EnableOwner(screen);
-    w.open.pop_back();
+    ScreenRecord& screen = OpenModal(int(reinterpret_cast<uintptr_t>(lpTemplateName)), std::move(*layout), lpDialogFunc,
+                                     hWndParent, dwInitParam);
+    LeavesModalLoop leaves{screen};
+    InitDialog(screen);
+    RunModalLoop(screen);
     return screen.endCode;
 }
 

@@ -6,13 +6,6 @@
 namespace sim {
 namespace {
 
-constexpr uint32_t DS_SETFONT_STYLE = 0x40;
-constexpr uint32_t WS_VISIBLE_STYLE = 0x10000000;
-constexpr uint32_t WS_DISABLED_STYLE = 0x08000000;
-constexpr uint32_t WS_TABSTOP_STYLE = 0x00010000;
-constexpr uint32_t BUTTON_TYPE_MASK = 0x0F;
-constexpr uint32_t BS_DEFPUSHBUTTON_STYLE = 0x01;
-
 // Little-endian reads that never go past the end of the bytes.
 class Reader {
 public:
@@ -113,7 +106,7 @@ std::vector<ResourceEntry> ParseResFile(const std::vector<uint8_t>& bytes)
         entry.name = fields.NameOrOrdinal();
         fields.AlignDword();
         fields.Dword();  // data version
-        entry.memoryFlags = fields.Word();
+        fields.Word();  // memory flags
         entry.language = fields.Word();
         fields.Dword();  // version
         fields.Dword();  // characteristics
@@ -148,7 +141,7 @@ DialogTemplate ParseDialogTemplate(const std::vector<uint8_t>& bytes)
     dialog.menu = in.NameOrOrdinal();
     dialog.windowClass = in.NameOrOrdinal();
     dialog.title = ToAnsi(in.String());
-    if (dialog.style & DS_SETFONT_STYLE) {
+    if (dialog.style & DS_SETFONT) {
         dialog.pointSize = in.Word();
         dialog.font = ToAnsi(in.String());
     }
@@ -188,10 +181,10 @@ std::map<int, std::u16string> ParseStringBlock(int blockId, const std::vector<ui
 
 bool DialogControl::IsButton() const { return windowClass == NameOrId{true, BUTTON_CLASS, {}}; }
 
-bool DialogControl::IsPushButton() const { return IsButton() && (style & BUTTON_TYPE_MASK) <= BS_DEFPUSHBUTTON_STYLE; }
+bool DialogControl::IsPushButton() const { return IsButton() && (style & BS_TYPEMASK) <= BS_DEFPUSHBUTTON; }
 
-bool DialogControl::TakesInput() const { return (style & WS_VISIBLE_STYLE) && !(style & WS_DISABLED_STYLE); }
-bool DialogControl::CanTakeFocus() const { return (style & WS_TABSTOP_STYLE) && TakesInput(); }
+bool DialogControl::TakesInput() const { return (style & WS_VISIBLE) && !(style & WS_DISABLED); }
+bool DialogControl::CanTakeFocus() const { return (style & WS_TABSTOP) && TakesInput(); }
 
 const DialogControl* DialogTemplate::Control(int id) const
 {
@@ -204,9 +197,9 @@ const DialogControl* DialogTemplate::Control(int id) const
 int DialogTemplate::DefaultButtonId() const
 {
     for (const DialogControl& control : controls)
-        if (control.IsButton() && (control.style & BUTTON_TYPE_MASK) == BS_DEFPUSHBUTTON_STYLE)
+        if (control.IsButton() && (control.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
             return control.id;
-    return 1;  // IDOK
+    return IDOK;
 }
 
 ResourceFile ResourceFile::Load(const std::string& path)
@@ -218,10 +211,10 @@ ResourceFile ResourceFile::Load(const std::string& path)
     return ResourceFile(ParseResFile(bytes));
 }
 
-const ResourceEntry* ResourceFile::Find(uint16_t type, uint16_t id) const
+const ResourceEntry* ResourceFile::Find(LPCSTR type, WORD id) const
 {
     for (const ResourceEntry& entry : entries_)
-        if (entry.type == NameOrId{true, type, {}} && entry.name == NameOrId{true, id, {}})
+        if (entry.type == NameOrId{true, LOWORD(type), {}} && entry.name == NameOrId{true, id, {}})
             return &entry;
     return nullptr;
 }
@@ -230,7 +223,7 @@ std::optional<DialogTemplate> ResourceFile::Dialog(int id) const
 {
     if (id < 0 || id > 0xFFFF)
         return std::nullopt;
-    const ResourceEntry* entry = Find(RT_DIALOG_ID, uint16_t(id));
+    const ResourceEntry* entry = Find(RT_DIALOG, WORD(id));
     if (!entry)
         return std::nullopt;
     return ParseDialogTemplate(entry->data);
@@ -241,7 +234,7 @@ std::optional<std::string> ResourceFile::String(int id) const
     if (id < 0 || id > 0xFFFF)
         return std::nullopt;
     int block = id / 16 + 1;
-    const ResourceEntry* entry = Find(RT_STRING_ID, uint16_t(block));
+    const ResourceEntry* entry = Find(RT_STRING, WORD(block));
     if (!entry)
         return std::nullopt;
     auto strings = ParseStringBlock(block, entry->data);

@@ -12,16 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/windows_ops.h"
+
 namespace sim {
 
-// Standard resource types
-constexpr uint16_t RT_ICON_ID = 3;
-constexpr uint16_t RT_DIALOG_ID = 5;
-constexpr uint16_t RT_STRING_ID = 6;
-constexpr uint16_t RT_GROUP_ICON_ID = 14;
-constexpr uint16_t RT_MANIFEST_ID = 24;
-
-// Predefined control classes, by atom
+// Predefined control classes, by the atoms a dialog template names them with
 constexpr uint16_t BUTTON_CLASS = 0x0080;
 constexpr uint16_t STATIC_CLASS = 0x0082;
 
@@ -43,7 +38,6 @@ struct ResourceEntry {
     NameOrId type;
     NameOrId name;
     uint16_t language = 0;
-    uint16_t memoryFlags = 0;
     std::vector<uint8_t> data;
 };
 
@@ -94,7 +88,8 @@ public:
     explicit ResourceFile(std::vector<ResourceEntry> entries) : entries_(std::move(entries)) {}
 
     const std::vector<ResourceEntry>& Entries() const { return entries_; }
-    const ResourceEntry* Find(uint16_t type, uint16_t id) const;
+    // type as FindResourceA takes it (RT_DIALOG), a numeric name as id.
+    const ResourceEntry* Find(LPCSTR type, WORD id) const;
     std::optional<DialogTemplate> Dialog(int id) const;
     std::optional<std::string> String(int id) const;
 

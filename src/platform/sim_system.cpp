@@ -7,7 +7,6 @@ namespace sim {
 namespace {
 
 constexpr DWORD SHUTDOWN_PRIVILEGE_LUID = 19;  // SE_SHUTDOWN_PRIVILEGE on every NT
-constexpr DWORD ERROR_BAD_NETPATH_CODE = 53;
 
 std::string DescribeLuid(const LUID& luid)
 {
@@ -61,7 +60,7 @@ DWORD WINAPI GetLastError(void)
 HANDLE WINAPI GetCurrentProcess(void)
 {
     BeginCall("GetCurrentProcess", {});
-    return reinterpret_cast<HANDLE>(intptr_t(-1));
+    return CurrentProcessHandle();
 }
 
 BOOL WINAPI OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE TokenHandle)
@@ -69,7 +68,7 @@ BOOL WINAPI OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE 
     World& w = TheWorld();
     if (BeginCall("OpenProcessToken", {DescribeHandle(ProcessHandle), Hex(DesiredAccess)}))
         return FALSE;
-    if (ProcessHandle != reinterpret_cast<HANDLE>(intptr_t(-1))) {
+    if (ProcessHandle != CurrentProcessHandle()) {
         RecordFault("OpenProcessToken on a handle that is not a process: " + DescribeHandle(ProcessHandle));
         w.lastError = ERROR_INVALID_HANDLE;
         return FALSE;
@@ -91,7 +90,7 @@ BOOL WINAPI LookupPrivilegeValueA(LPCSTR lpSystemName, LPCSTR lpName, PLUID lpLu
     if (BeginCall("LookupPrivilegeValueA", {DescribeString(lpSystemName), DescribeString(lpName)}))
         return FALSE;
     if (lpSystemName && *lpSystemName) {
-        w.lastError = ERROR_BAD_NETPATH_CODE;
+        w.lastError = ERROR_BAD_NETPATH;
         return FALSE;
     }
     if (!lpName || strcasecmp(lpName, SE_SHUTDOWN_NAME) != 0) {
@@ -161,24 +160,16 @@ BOOL WINAPI InitiateSystemShutdownA(LPSTR lpMachineName, LPSTR lpMessage, DWORD 
         BeginCall("InitiateSystemShutdownA", {DescribeString(lpMachineName), DescribeString(lpMessage),
                                               std::to_string(dwTimeout), DescribeBool(bForceAppsClosed),
                                               DescribeBool(bRebootAfterShutdown)});
-    // Every request is recorded, the refused ones too.
-    ShutdownRequest request;
-    request.machine = lpMachineName ? lpMachineName : "";
-    request.message = lpMessage ? lpMessage : "";
-    request.timeout = dwTimeout;
-    request.forceAppsClosed = bForceAppsClosed;
-    request.reboot = bRebootAfterShutdown;
-
     DWORD error = ERROR_SUCCESS;
     if (failure)
         error = *failure;
-    else if (!request.machine.empty())
-        error = ERROR_BAD_NETPATH_CODE;
+    else if (lpMachineName && *lpMachineName)
+        error = ERROR_BAD_NETPATH;
     else if (!CurrentProcess() || !CurrentProcess()->shutdownEnabled)
         error = ERROR_PRIVILEGE_NOT_HELD;
-    request.accepted = error == ERROR_SUCCESS;
-    w.shutdowns.push_back(request);
-    if (!request.accepted) {
+    // Every request is recorded, the refused ones too.
+    w.shutdowns.push_back(ShutdownRequest{error == ERROR_SUCCESS});
+    if (error != ERROR_SUCCESS) {
         w.lastError = error;
         return FALSE;
     }

@@ -99,6 +99,8 @@ std::string DescribeBool(BOOL value);
 std::string Hex(uintptr_t value);
 
 HANDLE NewHandle();
+// What GetCurrentProcess returns: the pseudo-handle -1, which stands for the calling process.
+HANDLE CurrentProcessHandle();
 Process* CurrentProcess();
 int CurrentProcessId();  // 0 outside any process
 // The screen whose window still exists (its modal loop runs); nullptr otherwise.

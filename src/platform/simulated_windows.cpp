@@ -41,6 +41,7 @@ const ResourceFile& Resources()
 
 HINSTANCE ModuleInstance() { return reinterpret_cast<HINSTANCE>(uintptr_t(0x400000)); }
 HWND DesktopWindow() { return reinterpret_cast<HWND>(uintptr_t(0x10010)); }
+HANDLE CurrentProcessHandle() { return reinterpret_cast<HANDLE>(intptr_t(-1)); }
 
 int BeginProcess()
 {

@@ -69,7 +69,6 @@ Action Meanwhile(int templateId, std::function<void()> fn);
 struct HandlerCall {
     UINT message = 0;
     WPARAM wParam = 0;
-    LPARAM lParam = 0;
     INT_PTR result = 0;
     size_t platformCalls = 0;  // calls the handler made while it handled the message
 };
@@ -120,12 +119,8 @@ struct RegistryValue {
 };
 RegistryValue StringValue(const std::string& text);  // REG_SZ with its NUL
 
+// A request to shut the system down; its arguments are in the call log.
 struct ShutdownRequest {
-    std::string machine;  // "" for the local machine
-    std::string message;
-    DWORD timeout = 0;
-    BOOL forceAppsClosed = FALSE;
-    BOOL reboot = FALSE;
     bool accepted = false;
 };
 

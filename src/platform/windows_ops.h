@@ -4,7 +4,10 @@
  *
  * On Windows this is <windows.h> itself. Elsewhere it declares the same
  * subset with the real values and signatures, and the simulated Windows in
- * this folder implements it (simulated_windows.h). The rule for every call:
+ * this folder implements it (simulated_windows.h). Every Win32 name either
+ * side needs is declared here, spelled as <windows.h> spells it, so the
+ * simulation coins no names of its own for the platform's constants. The
+ * rule for every call:
  * registry calls return ERROR_SUCCESS (0) or a system error code; the others
  * report failure by their documented result (FALSE, NULL, 0 or -1) and leave
  * the reason for GetLastError. Above each call, one line says what the
@@ -101,6 +104,8 @@ typedef INT_PTR (CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_BAD_NETPATH 53L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_BAD_PATHNAME 161L
 #define ERROR_ALREADY_EXISTS 183L
@@ -111,15 +116,31 @@ typedef INT_PTR (CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
 #define ERROR_CONTROL_ID_NOT_FOUND 1421L
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
-#define ERROR_NOT_ENOUGH_MEMORY 8L
 
 /* Window messages and commands */
+#define WM_SETFONT 0x0030
 #define WM_INITDIALOG 0x0110
 #define WM_COMMAND 0x0111
 #define BN_CLICKED 0
 #define IDOK 1
 #define IDCANCEL 2
 #define SW_SHOWDEFAULT 10
+
+/* Window, dialog and button styles, as dialog templates carry them */
+#define WS_VISIBLE 0x10000000L
+#define WS_DISABLED 0x08000000L
+#define WS_SYSMENU 0x00080000L
+#define WS_TABSTOP 0x00010000L
+#define DS_SETFONT 0x40L
+#define BS_DEFPUSHBUTTON 0x00000001L
+#define BS_TYPEMASK 0x0000000FL
+
+/* Resource types */
+#define RT_ICON MAKEINTRESOURCE(3)
+#define RT_DIALOG MAKEINTRESOURCE(5)
+#define RT_STRING MAKEINTRESOURCE(6)
+#define RT_GROUP_ICON MAKEINTRESOURCE(14)
+#define RT_MANIFEST MAKEINTRESOURCE(24)
 
 /* Registry */
 #define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
