@@ -13,10 +13,12 @@
 
 #include "scanparam/scan_parameter.h"
 #include "platform/simulated_windows.h"
+#include "support/driver_key.h"
 
 namespace {
 
-const char kDriverKey[] = "System\\CurrentControlSet\\Services\\Tv38_410\\Parameters\\Device";
+using trevask_test::kDriverKey;
+using trevask_test::kValueName;
 
 int Expected(const uint8_t* data, size_t size)
 {
@@ -38,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size)
     size_t length = size - 1;
     bool hasValue = input[0] != 0xFF;
     if (hasValue)
-        sim::SetRegistryValue(kDriverKey, "DriverParameter",
+        sim::SetRegistryValue(kDriverKey, kValueName,
                               sim::RegistryValue{DWORD(input[0] % 12), std::vector<uint8_t>(data, data + length)});
     else
         sim::SetRegistryValue(kDriverKey, "Other", sim::StringValue(""));

@@ -123,8 +123,9 @@ TEST_F(TrevaskTest, ConfirmationReadsTheValueBeforeItLoadsItsMessage)
     const auto& calls = sim::Calls();
     auto query = std::find_if(calls.begin(), calls.end(),
                               [](const sim::Call& call) { return call.function == "RegQueryValueExA"; });
-    auto load = std::find(calls.begin(), calls.end(),
-                          sim::Call{"LoadStringA", {"Module", std::to_string(IDS_REMOVE_PARAMETER), "buffer", "1024"}});
+    auto load = std::find_if(calls.begin(), calls.end(), [](const sim::Call& call) {
+        return call.Text() == LoadsMessage(IDS_REMOVE_PARAMETER);
+    });
     ASSERT_NE(query, calls.end());
     ASSERT_NE(load, calls.end());
     EXPECT_LT(query, load);

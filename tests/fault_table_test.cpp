@@ -9,8 +9,6 @@
 namespace trevask_test {
 namespace {
 
-using CallTexts = std::vector<std::string>;
-
 struct FaultCase : Row {
     const char* function;
     int succeedFirst;
@@ -19,81 +17,18 @@ struct FaultCase : Row {
     CallTexts after;  // every call the program makes after the one that failed; {} for none
 };
 
-// Pieces of the call log, for the rows below to say what follows a failure.
-CallTexts Then(std::initializer_list<CallTexts> pieces)
+// Start-up past a mutex that could not be created.
+CallTexts StartupAfterTheMutex()
 {
-    CallTexts calls;
-    for (const CallTexts& piece : pieces)
-        calls.insert(calls.end(), piece.begin(), piece.end());
+    CallTexts calls = Startup();
+    calls.erase(calls.begin());
     return calls;
 }
-
-// A screen fills its text control from the message table; when the message
-// cannot be loaded, it shows the empty text the failed load leaves.
-CallTexts Shows(int dialog, int control, int message, bool loaded = true)
-{
-    std::string text = loaded ? Message(message) : "";
-    return {"LoadStringA(Module, " + std::to_string(message) + ", buffer, 1024)",
-            "SetDlgItemTextA(dialog" + std::to_string(dialog) + ", " + std::to_string(control) + ", \"" + text + "\")"};
-}
-
-const std::string kKeyPath = "\"System\\CurrentControlSet\\Services\\Tv38_410\\Parameters\\Device\"";
-
-// "Continue" with the value absent: the key, as the numbered handle it gets, is created and written.
-CallTexts WriteAndContinue(int key)
-{
-    std::string handle = "hkey" + std::to_string(key);
-    return {"RegCreateKeyExA(HKEY_LOCAL_MACHINE, " + kKeyPath + ", 0, \"\", 0, 0xf003f, NULL)",
-            "RegSetValueExA(" + handle + ", \"DriverParameter\", 0, 1, \"AdapterScansUp=1\", 17)",
-            "RegCloseKey(" + handle + ")", "EndDialog(dialog103, 1)"};
-}
-
-CallTexts Completion(bool loaded = true)
-{
-    return Then({{"GetDesktopWindow()", "DialogBoxParamA(Module, 106, Desktop, proc, 0)"},
-                 Shows(IDD_CHANGES_COMPLETE, IDC_RESTART_TEXT, IDS_RESTART_PROMPT, loaded)});
-}
-
-// The adjustment gets the record the program built: one entry, enabled, with the identifier the lookup gave.
-const CallTexts kPrivilege = {"GetCurrentProcess()", "OpenProcessToken(CurrentProcess, 0x28)",
-                              "LookupPrivilegeValueA(NULL, \"SeShutdownPrivilege\")",
-                              "AdjustTokenPrivileges(token1, FALSE, {1, 19:0 0x2}, 0, NULL, NULL)"};
-
-CallTexts DisketteNotice(bool loaded = true)
-{
-    return Then({{"DialogBoxParamA(Module, 107, dialog106, proc, 0)"},
-                 Shows(IDD_REMOVE_FLOPPIES, IDC_FLOPPY_TEXT, IDS_REMOVE_DISKETTES, loaded),
-                 {"EndDialog(dialog107, 0)"}});
-}
-
-const CallTexts kRestart = {"InitiateSystemShutdownA(NULL, NULL, 0, FALSE, TRUE)"};
-const CallTexts kEndCompletion = {"EndDialog(dialog106, 0)"};
-
-CallTexts RestartFailedNotice()
-{
-    return Then({{"DialogBoxParamA(Module, 109, dialog106, proc, 0)"},
-                 Shows(IDD_RESTART_FAILED, IDC_RESTART_FAILED_TEXT, IDS_RESTART_FAILED), {"EndDialog(dialog109, 0)"}});
-}
-
-CallTexts ChangeFailedNotice()
-{
-    return Then({{"EndDialog(dialog103, 2)", "GetDesktopWindow()", "DialogBoxParamA(Module, 108, Desktop, proc, 0)"},
-                 Shows(IDD_CHANGE_FAILED, IDC_FAILED_TEXT, IDS_CHANGE_FAILED), {"EndDialog(dialog108, 0)"}});
-}
-
-CallTexts FromCompletionOn()
-{
-    return Then({Completion(), kPrivilege, DisketteNotice(), kRestart, kEndCompletion});
-}
-
-const CallTexts kOpenKey = {"RegOpenKeyExA(HKEY_LOCAL_MACHINE, " + kKeyPath + ", 0, 0xf003f)"};
-const CallTexts kReadValue = {"RegQueryValueExA(hkey1, \"DriverParameter\", NULL, type, buffer, 256)",
-                              "RegCloseKey(hkey1)"};
 
 // The confirmation screen from its read of the value on, and all that follows.
 CallTexts FromConfirmationOn()
 {
-    return Then({kOpenKey, kReadValue, Shows(IDD_CONFIRMATION, IDC_CONFIRM_TEXT, IDS_ADD_PARAMETER),
+    return Then({{OpensDriverKey()}, ReadsValue(1), Shows(IDD_CONFIRMATION, IDC_CONFIRM_TEXT, IDS_ADD_PARAMETER),
                  WriteAndContinue(2), FromCompletionOn()});
 }
 
@@ -152,40 +87,38 @@ const std::vector<int> kNotWritten = {IDD_CONFIRMATION, IDD_CHANGE_FAILED};
 
 const std::vector<FaultCase> kFaultTable = {
     {"CreateMutexA", "CreateMutexA", 0, kAdded, true,
-     Then({{"GetLastError()", "GetVersion()", "GetDesktopWindow()", "DialogBoxParamA(Module, 103, Desktop, proc, 0)"},
-           FromConfirmationOn()})},
+     Then({StartupAfterTheMutex(), FromConfirmationOn()})},
     // A key that cannot be opened counts as holding no parameter.
     {"RegOpenKeyExA", "RegOpenKeyExA", 0, kAdded, true,
      Then({Shows(IDD_CONFIRMATION, IDC_CONFIRM_TEXT, IDS_ADD_PARAMETER), WriteAndContinue(1), FromCompletionOn()})},
     // Nor does a value that cannot be read, and the key is closed all the same.
     {"RegQueryValueExA", "RegQueryValueExA", 0, kAdded, true,
-     Then({{"RegCloseKey(hkey1)"}, Shows(IDD_CONFIRMATION, IDC_CONFIRM_TEXT, IDS_ADD_PARAMETER), WriteAndContinue(2),
+     Then({{ClosesKey(1)}, Shows(IDD_CONFIRMATION, IDC_CONFIRM_TEXT, IDS_ADD_PARAMETER), WriteAndContinue(2),
            FromCompletionOn()})},
     {"RegCreateKeyExA", "RegCreateKeyExA", 0, kNotWritten, false, ChangeFailedNotice()},
-    {"RegSetValueExA", "RegSetValueExA", 0, kNotWritten, false, Then({{"RegCloseKey(hkey2)"}, ChangeFailedNotice()})},
+    {"RegSetValueExA", "RegSetValueExA", 0, kNotWritten, false, Then({{ClosesKey(2)}, ChangeFailedNotice()})},
     // A token that cannot be opened stays null.
     {"OpenProcessToken", "OpenProcessToken", 0, kRestartRefused, true,
-     Then({{"LookupPrivilegeValueA(NULL, \"SeShutdownPrivilege\")",
-            "AdjustTokenPrivileges(NULL, FALSE, {1, 19:0 0x2}, 0, NULL, NULL)"},
-           DisketteNotice(), kRestart, RestartFailedNotice(), kEndCompletion})},
+     Then({{LooksUpShutdownPrivilege(), AdjustsPrivileges("NULL", "19:0")}, DisketteNotice(), Restart(),
+           RestartFailedNotice(), EndCompletion()})},
     // The identifier was zeroed before the lookup, so the record carries no leftovers.
     {"LookupPrivilegeValueA", "LookupPrivilegeValueA", 0, kRestartRefused, true,
-     Then({{"AdjustTokenPrivileges(token1, FALSE, {1, 0:0 0x2}, 0, NULL, NULL)"}, DisketteNotice(), kRestart,
-           RestartFailedNotice(), kEndCompletion})},
+     Then({{AdjustsPrivileges("token1", "0:0")}, DisketteNotice(), Restart(), RestartFailedNotice(),
+           EndCompletion()})},
     {"AdjustTokenPrivileges", "AdjustTokenPrivileges", 0, kRestartRefused, true,
-     Then({DisketteNotice(), kRestart, RestartFailedNotice(), kEndCompletion})},
+     Then({DisketteNotice(), Restart(), RestartFailedNotice(), EndCompletion()})},
     {"InitiateSystemShutdownA", "InitiateSystemShutdownA", 0, kRestartRefused, true,
-     Then({RestartFailedNotice(), kEndCompletion})},
+     Then({RestartFailedNotice(), EndCompletion()})},
     // No message loads: each screen shows the empty text, and the run goes on.
     {"LoadStringA", "LoadStringA", 0, kAdded, true,
-     Then({{"SetDlgItemTextA(dialog103, 1003, \"\")"}, WriteAndContinue(2), Completion(false), kPrivilege,
-           DisketteNotice(false), kRestart, kEndCompletion})},
+     Then({{Shows(IDD_CONFIRMATION, IDC_CONFIRM_TEXT, IDS_ADD_PARAMETER, false)[1]}, WriteAndContinue(2),
+           Completion(false), EnablePrivilege(), DisketteNotice(false), Restart(), EndCompletion()})},
     {"SetDlgItemTextA", "SetDlgItemTextA", 0, kAdded, true, Then({WriteAndContinue(2), FromCompletionOn()})},
     {"DialogBoxParamA_Confirmation", "DialogBoxParamA", 0, {}, false, {}},
     {"DialogBoxParamA_ChangesComplete", "DialogBoxParamA", 1, {IDD_CONFIRMATION}, true, {}},
     // Without the diskette notice the restart is still requested, once.
     {"DialogBoxParamA_RemoveFloppies", "DialogBoxParamA", 2, {IDD_CONFIRMATION, IDD_CHANGES_COMPLETE}, true,
-     Then({kRestart, kEndCompletion})},
+     Then({Restart(), EndCompletion()})},
 };
 
 INSTANTIATE_TEST_SUITE_P(EachCallFails, FaultTableTest, testing::ValuesIn(kFaultTable), RowName());

@@ -1,8 +1,6 @@
 // The notices, and the message-handling contract every screen handler keeps.
 #include "app/app.h"
 #include "screens/notices.h"
-#include "restart/restart.h"
-#include "scanparam/scan_parameter.h"
 #include "support/trevask_test.h"
 
 namespace trevask_test {
@@ -72,57 +70,6 @@ TEST_F(TrevaskTest, EveryHandlerLeavesWhatItDoesNotKnowToTheSystem)
     }
     EXPECT_TRUE(sim::Calls().empty()) << sim::Calls().front();
 }
-
-// Every handler reads the control ID from the low 16 bits of wParam only: the
-// same run, with notification codes in the high bits, goes the same way.
-struct NotificationCase : Row {
-    bool administrator;
-    bool shutdownPrivilegeHeld;
-    std::vector<sim::Action> script;
-    std::vector<int> screens;
-    std::vector<INT_PTR> endCodes;
-};
-
-
-class NotificationCodeTest : public TrevaskTest, public testing::WithParamInterface<NotificationCase> {};
-
-TEST_P(NotificationCodeTest, LeavesTheCommandAsItIs)
-{
-    const NotificationCase& row = GetParam();
-    sim::SetAdministrator(row.administrator);
-    sim::SetShutdownPrivilegeHeld(row.shutdownPrivilegeHeld);
-    sim::Script(row.script);
-    EXPECT_EQ(RunTrevask(), 0);
-    EXPECT_EQ(sim::ScreenIds(), row.screens);
-    std::vector<INT_PTR> endCodes;
-    for (const sim::ScreenRecord& screen : sim::Screens())
-        endCodes.push_back(screen.endCode);
-    EXPECT_EQ(endCodes, row.endCodes);
-}
-
-using sim::Press;
-
-INSTANTIATE_TEST_SUITE_P(
-    EveryButton, NotificationCodeTest,
-    testing::Values(
-        NotificationCase{"ContinueThenExitToWindows", true, true,
-                         {Press(IDD_CONFIRMATION, IDOK, 0xFFFF), Press(IDD_CHANGES_COMPLETE, IDCANCEL, 0x8001)},
-                         {IDD_CONFIRMATION, IDD_CHANGES_COMPLETE}, {CONFIRM_CHANGED, 0}},
-        NotificationCase{"ExitNow", true, true, {Press(IDD_CONFIRMATION, IDCANCEL, 0x0100)}, {IDD_CONFIRMATION},
-                         {CONFIRM_EXIT}},
-        NotificationCase{"RestartSystem", true, true,
-                         {Press(IDD_CONFIRMATION, IDOK, 1), Press(IDD_CHANGES_COMPLETE, IDOK, 0x0505),
-                          Press(IDD_REMOVE_FLOPPIES, IDOK, 0x7FFF)},
-                         {IDD_CONFIRMATION, IDD_CHANGES_COMPLETE, IDD_REMOVE_FLOPPIES}, {CONFIRM_CHANGED, 0, 0}},
-        NotificationCase{"ChangeFailedClose", false, true,
-                         {Press(IDD_CONFIRMATION, IDOK, 0x4000), Press(IDD_CHANGE_FAILED, IDOK, 0x0200)},
-                         {IDD_CONFIRMATION, IDD_CHANGE_FAILED}, {CONFIRM_NOT_CHANGED, 0}},
-        NotificationCase{"RestartFailedClose", true, false,
-                         {Press(IDD_CONFIRMATION, IDOK, 2), Press(IDD_CHANGES_COMPLETE, IDOK, 3),
-                          Press(IDD_REMOVE_FLOPPIES, IDOK, 4), Press(IDD_RESTART_FAILED, IDOK, 0xBEEF)},
-                         {IDD_CONFIRMATION, IDD_CHANGES_COMPLETE, IDD_REMOVE_FLOPPIES, IDD_RESTART_FAILED},
-                         {CONFIRM_CHANGED, 0, 0, 0}}),
-    RowName());
 
 TEST_F(TrevaskTest, NotNtNoticeIsTheOnlyScreenOnOtherPlatforms)
 {

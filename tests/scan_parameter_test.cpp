@@ -104,18 +104,9 @@ TEST_F(TrevaskTest, StoreAsksForFullAccessAndClosesWhatItOpens)
     ScanParameterPresent();
     AddScanParameter();
     RemoveScanParameter();
-    const std::string key = "\"" + kDriverKey + "\"";
-    EXPECT_TRUE(CallsAre(sim::Calls(), {
-                                "RegOpenKeyExA(HKEY_LOCAL_MACHINE, " + key + ", 0, 0xf003f)",
-                                "RegQueryValueExA(hkey1, \"DriverParameter\", NULL, type, buffer, 256)",
-                                "RegCloseKey(hkey1)",
-                                "RegCreateKeyExA(HKEY_LOCAL_MACHINE, " + key + ", 0, \"\", 0, 0xf003f, NULL)",
-                                "RegSetValueExA(hkey2, \"DriverParameter\", 0, 1, \"AdapterScansUp=1\", 17)",
-                                "RegCloseKey(hkey2)",
-                                "RegOpenKeyExA(HKEY_LOCAL_MACHINE, " + key + ", 0, 0xf003f)",
-                                "RegSetValueExA(hkey3, \"DriverParameter\", 0, 1, \"\", 1)",
-                                "RegCloseKey(hkey3)",
-                            }));
+    EXPECT_TRUE(CallsAre(sim::Calls(), Then({{OpensDriverKey()}, ReadsValue(1),
+                                             {CreatesDriverKey(), WritesValue(2, "AdapterScansUp=1"), ClosesKey(2)},
+                                             {OpensDriverKey(), WritesValue(3, ""), ClosesKey(3)}})));
 }
 
 TEST_F(TrevaskTest, AddCreatesTheWholeKeyPath)

@@ -36,7 +36,7 @@ INT_PTR CALLBACK ClosesOnInit(HWND dialog, UINT message, WPARAM, LPARAM)
 HKEY OpenDriverKey(REGSAM access = KEY_ALL_ACCESS, std::source_location caller = std::source_location::current())
 {
     HKEY key = nullptr;
-    if (LONG error = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kDriverKey.c_str(), 0, access, &key))
+    if (LONG error = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kDriverKey, 0, access, &key))
         ADD_FAILURE_AT(caller.file_name(), int(caller.line())) << "RegOpenKeyExA failed with " << error;
     return key;
 }
@@ -63,16 +63,16 @@ TEST_F(TrevaskTest, OpenNeedsTheKeyCreateMakesThePath)
 {
     HKEY key = nullptr;
     DWORD disposition = 0;
-    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kDriverKey.c_str(), 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kDriverKey, 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
     char noClass[] = "";
-    EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kDriverKey.c_str(), 0, noClass, 0, KEY_ALL_ACCESS, nullptr, &key,
+    EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kDriverKey, 0, noClass, 0, KEY_ALL_ACCESS, nullptr, &key,
                               &disposition),
               ERROR_SUCCESS);
     EXPECT_EQ(disposition, DWORD(REG_CREATED_NEW_KEY));
     EXPECT_EQ(sim::OpenKeyCount(), 1);
     RegCloseKey(key);
     EXPECT_TRUE(sim::KeyExists("SYSTEM\\currentcontrolset\\Services"));
-    EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kDriverKey.c_str(), 0, noClass, 0, KEY_ALL_ACCESS, nullptr, &key,
+    EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kDriverKey, 0, noClass, 0, KEY_ALL_ACCESS, nullptr, &key,
                               &disposition),
               ERROR_SUCCESS);
     EXPECT_EQ(disposition, DWORD(REG_OPENED_EXISTING_KEY));
@@ -84,7 +84,7 @@ TEST_F(TrevaskTest, UserWithoutRightsMayReadButNotWrite)
     SetDriverParameter(sim::StringValue("x"));
     sim::SetAdministrator(false);
     HKEY key = nullptr;
-    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kDriverKey.c_str(), 0, KEY_ALL_ACCESS, &key), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kDriverKey, 0, KEY_ALL_ACCESS, &key), ERROR_ACCESS_DENIED);
     key = OpenDriverKey(KEY_READ);
     EXPECT_EQ(RegSetValueExA(key, "DriverParameter", 0, REG_SZ, reinterpret_cast<const BYTE*>(""), 1),
               ERROR_ACCESS_DENIED);

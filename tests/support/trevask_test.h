@@ -1,5 +1,6 @@
 // What every host test shares: a fresh simulated Windows per test, a way to
-// run the program as one process, and the registry location it works on.
+// run the program as one process, the registry location it works on and the
+// calls it makes (call_log.h).
 #ifndef TREVASK_TEST_H
 #define TREVASK_TEST_H
 
@@ -11,11 +12,10 @@
 
 #include "resource.h"
 #include "platform/simulated_windows.h"
+#include "support/call_log.h"
+#include "support/driver_key.h"
 
 namespace trevask_test {
-
-inline const std::string kDriverKey = "System\\CurrentControlSet\\Services\\Tv38_410\\Parameters\\Device";
-inline const std::string kValueName = "DriverParameter";
 
 // Version words as the systems report them.
 constexpr DWORD kWin32s = 0x80000A03;
