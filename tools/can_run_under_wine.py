@@ -9,11 +9,11 @@ needs a kernel that runs 32-bit code, which some do not.
 """
 import sys
 
-from trevask import wine
+from trevask import kernel
 
 if __name__ == "__main__":
     if len(sys.argv) > 2:
         sys.exit(__doc__)
-    reason = wine.unable_to_run(sys.argv[1]) if len(sys.argv) == 2 else wine.unable_to_run_i386()
+    reason = kernel.unable_to_run(sys.argv[1]) if len(sys.argv) == 2 else kernel.unable_to_run_i386()
     if reason:
         sys.exit(reason)

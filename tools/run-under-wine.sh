@@ -15,11 +15,8 @@ cd "$(dirname "$0")/.."
 tools/install-packages.sh --run
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 --target trevask
-exe=build/win32/src/TREVASK.EXE
-if ! /usr/bin/python3 tools/can_run_under_wine.py "$exe"; then
-    echo "Opening the x86_64 TREVASK.EXE instead: the same program, built from the same source."
+if ! /usr/bin/python3 tools/can_run_under_wine.py; then
     cmake --preset win64 >/dev/null
     cmake --build --preset win64 --target trevask
-    exe=build/win64/src/TREVASK.EXE
 fi
-/usr/bin/python3 tools/wine_walkthrough.py --exe "$exe" --prefix build/wine-prefix --screens build/wine-screens "$@"
+/usr/bin/python3 tools/wine_walkthrough.py "$@"

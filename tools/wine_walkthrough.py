@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """Opens TREVASK.EXE under Wine, in the project's own Wine prefix.
 
-    wine_walkthrough.py --exe TREVASK.EXE --prefix DIR [--walk] [--screens DIR]
-    wine_walkthrough.py --exe TREVASK.EXE --prefix DIR --all-screens DIR --seed-helper EXE --preview-helper EXE
+    wine_walkthrough.py [--exe TREVASK.EXE] [--walk] [--screens DIR]
+    wine_walkthrough.py [--exe TREVASK.EXE] --all-screens DIR
 
 With a display (DISPLAY set) and no --walk, it starts the program for you
 to click through, and shows the registry value before and after. Otherwise
@@ -13,17 +13,21 @@ registry value before and after. Wine's restart request does nothing, so
 the walk is safe.
 
 --all-screens saves a screenshot of every screen of the program, for the
-documentation.
+documentation, working in a copy of the prefix.
+
+The executable is the i386 one that ships (the win32 preset's), or, where
+this machine's kernel cannot run 32-bit code, the x86_64 one (win64).
 """
 import argparse
 import os
 import subprocess
 import sys
 
-from trevask import walk
-from trevask.pe import image_of
-from trevask.resources import IDS as ID
-from trevask.wine import Prefix, ScenarioFailure, Session, make_template, unable_to_run
+from trevask import builds, walk
+from trevask.kernel import unable_to_run, unable_to_run_i386
+from trevask.prefix import Prefix, make_template, unable_to_run_in
+from trevask.session import Session
+from trevask.waiting import ScenarioFailure
 
 
 def describe(value):
@@ -31,12 +35,8 @@ def describe(value):
 
 
 def ensure_prefix(path, exe):
-    """Makes the project's prefix unless there is one that can run exe; an i386 exe needs a syswow64
-    filled by wine32."""
-    syswow64 = os.path.join(path, "drive_c", "windows", "syswow64")
-    usable = os.path.exists(os.path.join(path, "system.reg")) and (
-        not image_of(exe)[0] or (os.path.isdir(syswow64) and os.listdir(syswow64)))
-    if not usable:
+    """Makes the project's prefix unless there is one that can run exe."""
+    if unable_to_run_in(path, exe):
         print(f"Making the project's Wine prefix in {path} (about 15 s)...")
         make_template(path, [exe])
 
@@ -58,20 +58,25 @@ def interactive(exe, prefix_path):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--exe", required=True)
-    parser.add_argument("--prefix", required=True, help="the project's own Wine prefix")
+    parser.add_argument("--exe", help="the executable; by default the one this machine can run, as above")
+    parser.add_argument("--prefix", default=builds.WINE_PREFIX, help="the project's own Wine prefix")
     parser.add_argument("--walk", action="store_true", help="walk through the screens even with a display")
-    parser.add_argument("--screens", default="wine-screens", help="where the walk saves its screenshots")
+    parser.add_argument("--screens", default=builds.WINE_SCREENS, help="where the walk saves its screenshots")
     parser.add_argument("--all-screens", metavar="DIR", help="save every screen, for the documentation")
-    parser.add_argument("--seed-helper")
-    parser.add_argument("--preview-helper")
     options = parser.parse_args()
-    exe = os.path.abspath(options.exe)
-    prefix = os.path.abspath(options.prefix)
+    exe = options.exe
+    if not exe:
+        exe = builds.executable("win32")
+        reason = unable_to_run_i386()
+        if reason:
+            print(f"Opening the x86_64 TREVASK.EXE instead of the i386 one: {reason}.")
+            exe = builds.executable("win64")
+    exe = os.path.abspath(exe)
     reason = unable_to_run(exe)
     if reason:
-        print(f"Cannot open {options.exe}: {reason}.")
+        print(f"Cannot open {exe}: {reason}.")
         return 1
+    prefix = os.path.abspath(options.prefix)
     ensure_prefix(prefix, exe)
 
     if os.environ.get("DISPLAY") and not options.walk and not options.all_screens:
@@ -81,11 +86,12 @@ def main():
     # The documentation's walk works in a copy and leaves the prefix as it was;
     # the user's walk changes the prefix, so that the next run undoes it.
     artifacts = os.path.join(os.path.dirname(prefix), "wine-walk-failures")
-    session = Session(exe, prefix, artifacts, "walk", options.seed_helper, copy=bool(options.all_screens))
+    session = Session(exe, prefix, artifacts, "walk", builds.e2e_helper("registry_seed"),
+                      copy=bool(options.all_screens))
     try:
         if options.all_screens:
             session.prefix.set_version("win10")
-            walk.all_screens(walk.Walk(session, options.all_screens), os.path.abspath(options.preview_helper), exe)
+            walk.all_screens(walk.Walk(session, options.all_screens), builds.e2e_helper("screen_preview"), exe)
             folder, shots = options.all_screens, walk.SHOTS
         else:
             before = session.prefix.value()

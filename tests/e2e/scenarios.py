@@ -28,10 +28,13 @@ from PIL import Image  # Debian's python3-pil
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 from trevask import walk  # noqa: E402
+from trevask.kernel import SKIPPED, unable_to_run  # noqa: E402
+from trevask.prefix import make_template, unable_to_run_in  # noqa: E402
+from trevask.registry import DRIVER_KEY_PATH, VALUE_NAME  # noqa: E402
 from trevask.resources import IDS as ID  # noqa: E402
-from trevask.wine import SKIPPED, ScenarioFailure, Session, make_template, unable_to_run, wait_for  # noqa: E402
+from trevask.session import Session  # noqa: E402
+from trevask.waiting import ScenarioFailure, wait_for  # noqa: E402
 
-DRIVER_KEY_PATH = r"System\CurrentControlSet\Services\Tv38_410\Parameters\Device"
 IDOK, IDCANCEL = 1, 2  # the platform's button IDs
 SET = ("REG_SZ", "AdapterScansUp=1")
 CLEARED = ("REG_SZ", "")
@@ -85,6 +88,17 @@ def escape_ignored(program, window, what):
     """Presses Escape and waits until the screen has declined the IDCANCEL it brings."""
     program.press(window, "Escape")
     wait_for(f"{what} to process Escape", lambda: (IDCANCEL, False) in program.commands())
+
+
+def close_notice(program, template, message_id, escape_first=False):
+    """Waits for a notice, checks its message, and closes it with Enter, which ends the program; with
+    escape_first, once Escape has been seen to leave it open."""
+    window = program.wait_screen(template)
+    expect_shown(program, message_id)
+    if escape_first:
+        escape_ignored(program, window, "the notice")
+    program.press(window, "Return")
+    run_to_end(program)
 
 
 def exit_to_windows(program, keys):
@@ -141,10 +155,7 @@ def second_copy_run(session, version_for_second):
     if version_for_second:
         session.prefix.set_version(version_for_second)
     second = session.start()
-    window = second.wait_screen(ID.IDD_ALREADY_RUNNING)
-    expect_shown(second, ID.IDS_ALREADY_RUNNING)
-    second.press(window, "Return")
-    run_to_end(second)
+    close_notice(second, ID.IDD_ALREADY_RUNNING, ID.IDS_ALREADY_RUNNING)
     expect_equal(second.screens(), [ID.IDD_ALREADY_RUNNING], "screens of the second copy")
     expect_equal(second.calls_to("GetVersion"), [], "the second copy asking for the version")
     expect(first.process.poll() is None, "the first copy ended")
@@ -169,10 +180,7 @@ def version_gate(session, version):
     session.prefix.delete_key()
     program = session.start()
     if version in ("win95", "win98"):
-        window = program.wait_screen(ID.IDD_NOT_NT)
-        expect_shown(program, ID.IDS_NOT_NT)
-        program.press(window, "Return")
-        run_to_end(program)
+        close_notice(program, ID.IDD_NOT_NT, ID.IDS_NOT_NT)
         expect_equal(program.screens(), [ID.IDD_NOT_NT], "screens")
         expect_equal(program.calls_to("RegOpenKeyExA"), [], "registry reads")
     else:
@@ -206,22 +214,17 @@ def notice_needs_enter(session):
 @scenario
 def change_refused(session):
     """When the value cannot be written, "Changes Not Made!" says so, and nothing claims success."""
-    # Under a volatile key Wine refuses the lasting key the program creates.
-    session.seed("volatile-key", DRIVER_KEY_PATH.rsplit("\\", 2)[0])
+    session.refuse_writes()
     program = session.start()
     confirm(program, ID.IDS_ADD_PARAMETER, ["Return"])
-    window = program.wait_screen(ID.IDD_CHANGE_FAILED)
-    expect_shown(program, ID.IDS_CHANGE_FAILED)
-    escape_ignored(program, window, "the notice")
-    program.press(window, "Return")
-    run_to_end(program)
+    close_notice(program, ID.IDD_CHANGE_FAILED, ID.IDS_CHANGE_FAILED, escape_first=True)
     expect_equal(program.screens(), [ID.IDD_CONFIRMATION, ID.IDD_CHANGE_FAILED], "screens")
     expect_equal(session.prefix.value(), None, "value")
     no_restart(program)
 
 
 def value_without_nul(session, data, message_id):
-    session.seed("set", DRIVER_KEY_PATH, "DriverParameter", "3", data.hex())  # REG_BINARY, no NUL added
+    session.seed("set", DRIVER_KEY_PATH, VALUE_NAME, "3", data.hex())  # REG_BINARY, no NUL added
     program = session.start()
     confirm(program, message_id, ["Escape"])
     run_to_end(program)
@@ -434,10 +437,13 @@ def main():
     if reason:
         print(f"SKIP {options.scenario}: {reason}")
         return SKIPPED
+    reason = unable_to_run_in(options.template, exe)
+    if reason:
+        print(f"FAIL {options.scenario}: {reason}")
+        return 1
     session = Session(exe, options.template, options.artifacts, options.scenario, options.seed_helper,
                       preview_helper=options.preview_helper and os.path.abspath(options.preview_helper))
     try:
-        session.check_i386_ready()
         SCENARIOS[options.scenario](session)
         bases = sorted({program.loaded_base() for program in session.programs} - {None})
         expect_equal(bases, [session.image_range[0]], "where TREVASK.EXE was loaded (its preferred base)")

@@ -12,13 +12,13 @@ import subprocess
 from PIL import Image  # Debian's python3-pil
 
 from trevask import ocr
+from trevask.display import xdotool
 from trevask.resources import IDS as ID
-from trevask.wine import DRIVER_KEY, ScenarioFailure, wait_for, xdotool
+from trevask.waiting import ScenarioFailure, wait_for
 
 DESKTOP_SIZE = (640, 480)
 DESKTOP = f"trevask,{DESKTOP_SIZE[0]}x{DESKTOP_SIZE[1]}"
 DESKTOP_TITLE = "trevask - Wine desktop"
-DRIVER_KEY_PATH = DRIVER_KEY.split("\\", 1)[1]
 
 
 # What each screenshot of all_screens shows: the screen in front (its template and message), and
@@ -163,9 +163,7 @@ def all_screens(walk, preview_helper, exe):
     program.wait_exit()
     prefix.set_version("win10")
 
-    # Under a volatile key Wine refuses the lasting key the program creates.
-    prefix.delete_key(DRIVER_KEY.rsplit("\\", 2)[0])
-    session.seed("volatile-key", DRIVER_KEY_PATH.rsplit("\\", 2)[0])
+    session.refuse_writes()
     program = session.start(desktop=DESKTOP)
     walk.step(program, "confirmation-add-again", ["Return"])
     walk.step(program, "change-failed", ["Return"])

@@ -1,0 +1,133 @@
+"""Wine prefixes: the template made once per test run, which every scenario
+copies, and a scenario's copy with its own wineserver, through which the
+registry is seeded and read with Wine's reg.exe.
+"""
+import os
+import re
+import shutil
+import subprocess
+import tempfile
+
+from trevask import pe
+from trevask.display import Display
+from trevask.registry import DRIVER_KEY, VALUE_NAME
+from trevask.waiting import ScenarioFailure
+
+# Debian's wine32: /usr/bin/wine runs every program through it when it is there.
+WINE32_LOADER = "/usr/lib/wine/wine"
+
+
+def wine_environment(prefix, display):
+    env = dict(os.environ)
+    env.update(WINEPREFIX=prefix, DISPLAY=display, WINEDEBUG="-all", WINEARCH="win64",
+               # No Mono or Gecko: nothing here needs them, and there is no network to fetch them.
+               WINEDLLOVERRIDES="mscoree,mshtml=")
+    return env
+
+
+def make_template(path, executables):
+    """Makes the prefix every scenario copies. Takes about 15 s.
+
+    +relay traces only the functions the executables import (and the calls
+    into dialog procedures), which keeps a run's trace to a few thousand lines."""
+    traced_functions = set().union(*(pe.imported_functions(exe) for exe in executables))
+    shutil.rmtree(path, ignore_errors=True)
+    display = Display()
+    try:
+        env = wine_environment(path, display.name)
+        subprocess.run(["wineboot", "-i"], env=env, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\Debug", "/v", "RelayInclude", "/t", "REG_SZ",
+                        "/d", ";".join(sorted(traced_functions)), "/f"], env=env, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env=env, check=True)
+    finally:
+        display.close()
+
+
+def unable_to_run_in(path, exe):
+    """Why the prefix at path cannot run exe, or None when it can. An i386 program needs a prefix made
+    with Debian's wine32 installed, which fills its syswow64."""
+    if not os.path.exists(os.path.join(path, "system.reg")):
+        return f"there is no Wine prefix in {path}"
+    if not pe.image_of(exe)[0]:
+        return None
+    if not os.path.exists(WINE32_LOADER):
+        return (f"Wine cannot run i386 programs here: {WINE32_LOADER} is missing; "
+                "install wine32 (tools/install-packages.sh)")
+    syswow64 = os.path.join(path, "drive_c", "windows", "syswow64")
+    if not os.path.isdir(syswow64) or not os.listdir(syswow64):
+        return f"the prefix has an empty {syswow64}: it was made without wine32"
+    return None
+
+
+class Prefix:
+    """A scenario's own copy of the template prefix, with a wineserver kept running."""
+
+    def __init__(self, template, display, workdir=None):
+        """A copy of template in workdir; with no workdir, the template prefix itself."""
+        self.path = template
+        if workdir:
+            self.path = os.path.join(workdir, "prefix")
+            shutil.rmtree(self.path, ignore_errors=True)
+            # Hard links keep the copy fast; the registry files are real copies,
+            # since wineserver rewrites them.
+            subprocess.run(["cp", "-al", template, self.path], check=True)
+            for name in ("system.reg", "user.reg", "userdef.reg"):
+                target = os.path.join(self.path, name)
+                if os.path.exists(target):
+                    os.unlink(target)
+                    shutil.copy2(os.path.join(template, name), target)
+        self.display = display
+        self.env = wine_environment(self.path, display.name)
+        subprocess.run(["wineserver", "-p"], env=self.env, check=True)
+
+    def run(self, *args, check=True):
+        """Runs a Wine program to its end and returns (exit code, output)."""
+        # Files, not pipes: processes that Wine starts in the background would
+        # hold a pipe open long after the program itself has ended.
+        with tempfile.TemporaryFile() as output:
+            try:
+                code = subprocess.run(["wine", *args], env=self.env, stdout=output, stderr=subprocess.STDOUT,
+                                      timeout=120).returncode
+            except subprocess.TimeoutExpired:
+                raise ScenarioFailure(f"wine {' '.join(args)} did not finish")
+            output.seek(0)
+            text = output.read().decode(errors="replace")
+        if check and code != 0:
+            raise ScenarioFailure(f"wine {' '.join(args)} failed ({code}): {text}")
+        return code, text
+
+    def set_version(self, version):
+        self.run("reg", "add", r"HKCU\Software\Wine", "/v", "Version", "/t", "REG_SZ", "/d", version, "/f")
+
+    def set_value(self, kind, data):
+        """Seeds DriverParameter; data as reg.exe takes it (hex digits for REG_BINARY)."""
+        self.run("reg", "add", DRIVER_KEY, "/v", VALUE_NAME, "/t", kind, "/d", data, "/f")
+
+    def delete_key(self, key=DRIVER_KEY):
+        self.run("reg", "delete", key, "/f", check=False)
+
+    def value(self):
+        """(type, data) of DriverParameter as reg.exe shows it, or None when it is missing."""
+        code, text = self.run("reg", "query", DRIVER_KEY, "/v", VALUE_NAME, check=False)
+        if code != 0:
+            return None
+        for line in text.splitlines():
+            match = re.match(r"^\s+(\S+)\s+(REG_\w+)(?: {4}(.*?))?\r?$", line)
+            if match and match.group(1).lower() == VALUE_NAME.lower():
+                return match.group(2), match.group(3) or ""
+        raise ScenarioFailure(f"cannot read reg.exe output: {text!r}")
+
+    def export(self, path):
+        """The whole HKEY_LOCAL_MACHINE, as lines of text."""
+        self.run("regedit", "/E", path, "HKEY_LOCAL_MACHINE")
+        with open(path, "rb") as f:
+            raw = f.read()
+        text = raw.decode("utf-16") if raw[:2] in (b"\xff\xfe", b"\xfe\xff") else raw.decode("utf-8", "replace")
+        return text.splitlines()
+
+    def close(self):
+        subprocess.run(["wineserver", "-k"], env=self.env, check=False,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env=self.env, check=False, timeout=60)
