@@ -8,13 +8,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-out=${1:-docs/screens}
-exe=build/win32/src/TREVASK.EXE
-if /usr/bin/python3 tools/can_run_under_wine.py "$exe"; then
-    /usr/bin/python3 tools/wine_walkthrough.py --exe "$exe" --prefix build/win64/tests/e2e/screenshot-prefix \
-        --all-screens "$out" --seed-helper build/win64/tests/e2e/registry_seed.exe \
-        --preview-helper build/win64/tests/e2e/screen_preview.exe
-else
-    echo "Taking them under emulation: this machine's kernel cannot run 32-bit code."
-    tools/i386-under-emulation.sh --screenshots "$out"
+out=$(realpath -m "${1:-docs/screens}")
+if /usr/bin/python3 tools/can_run_under_wine.py; then
+    exec /usr/bin/python3 tools/wine_walkthrough.py --all-screens "$out"
 fi
+echo "Taking them under emulation: this machine's kernel cannot run 32-bit code."
+mkdir -p "$out"
+exec tools/i386-under-emulation.sh --writable "$out" tools/screenshots.sh "$out"

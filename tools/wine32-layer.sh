@@ -5,14 +5,15 @@
 # give it the same Wine as a machine with wine32 installed. Nothing is
 # installed here, and dpkg's architectures are left alone: on a kernel that
 # cannot run 32-bit code, an installed wine32 would break every Wine call.
+# The layer is the same on a machine that has wine32 installed: apt works
+# out what to fetch as if no i386 package were installed.
 #
 #   wine32-layer.sh           fetch and unpack them, once; a second run costs nothing
 #   wine32-layer.sh --path    print the layer's folder, or fail if it is not there
 #
-# The cache is TREVASK_CACHE, or ~/.cache/trevask (XDG_CACHE_HOME is honoured).
+# The cache is that of tools/cache.sh.
 set -euo pipefail
-
-cache="${TREVASK_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/trevask}"
+source "$(dirname "$0")/cache.sh"
 
 fail() {
     echo "wine32-layer: $*" >&2
@@ -24,15 +25,7 @@ version=$(dpkg-query -W -f='${Version}' wine64 2>/dev/null) ||
 layer="$cache/wine32-layer/$version"
 shown="${layer/#$HOME/\~}"  # for messages
 
-if [ "${1:-}" = "--path" ]; then
-    [ -f "$layer/.complete" ] || fail "no wine32 layer in $shown; run tools/wine32-layer.sh"
-    echo "$layer"
-    exit 0
-fi
-if [ -f "$layer/.complete" ]; then
-    echo "The wine32 layer is in the cache."
-    exit 0
-fi
+made_once "wine32 layer" "$layer" "$layer/.complete" "${1:-}"
 
 # Everything happens in a folder of its own, renamed into place only when
 # complete, so that a failed run never leaves something that looks like a layer.
@@ -40,9 +33,12 @@ mkdir -p "$cache/wine32-layer"
 work=$(mktemp -d "$cache/wine32-layer/.partial.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/lists/partial" "$work/cache/archives/partial" "$work/root"
-# Private lists and archives: apt reads this machine's installed packages but changes nothing.
+# What dpkg knows is installed, but for the i386 packages: otherwise, where wine32 is installed, apt
+# would fetch nothing at all, since it fetches only what it would install.
+awk 'BEGIN { RS = ""; ORS = "\n\n" } !/\nArchitecture: i386\n/' /var/lib/dpkg/status >"$work/status"
+# Private lists, archives and status: apt changes nothing of this machine's.
 apt_options=(-o "APT::Architectures=amd64,i386" -o "Dir::State::Lists=$work/lists"
-             -o "Dir::Cache=$work/cache" -o Debug::NoLocking=1)
+             -o "Dir::Cache=$work/cache" -o "Dir::State::status=$work/status" -o Debug::NoLocking=1)
 
 echo "Fetching Debian's wine32 $version and its i386 libraries (about 100 MB, unpacked 700 MB)..."
 apt-get "${apt_options[@]}" -q update >"$work/update.log" 2>&1 ||
@@ -51,7 +47,10 @@ apt-get "${apt_options[@]}" -q -y --download-only --no-install-recommends instal
     >"$work/download.log" 2>&1 ||
     fail "step 2 of 3, downloading wine32:i386=$version, failed; the archive may have moved on to a newer Wine: upgrade wine and wine64 (tools/install-packages.sh) and run again. apt said: $(tail -n 3 "$work/download.log")"
 # apt may also offer newer amd64 packages that the i386 ones pair with; this machine's own stay.
-for deb in "$work"/cache/archives/*_i386.deb; do
+debs=("$work"/cache/archives/*_i386.deb)
+[ -f "${debs[0]}" ] ||
+    fail "step 2 of 3 fetched no i386 package at all; apt said: $(tail -n 3 "$work/download.log")"
+for deb in "${debs[@]}"; do
     dpkg-deb -x "$deb" "$work/root" ||
         fail "step 3 of 3, unpacking ${deb##*/}, failed; check the free space under ${cache/#$HOME/\~} and run again"
 done
