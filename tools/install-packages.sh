@@ -11,8 +11,9 @@ cd "$(dirname "$0")/.."
 
 build=(cmake ninja-build python3 python3-pefile g++-mingw-w64-i686 g++-mingw-w64-x86-64)
 tests=(g++ libgtest-dev clang libclang-rt-14-dev)
-# Wine, a virtual display to run it on, and what photographs the screens and reads them back.
-wine=(wine wine64 xvfb xdotool imagemagick python3-pil tesseract-ocr tesseract-ocr-eng)
+# Wine with its own fonts (MS Sans Serif among them), a virtual display to run it on, and what
+# photographs the screens and reads them back.
+wine=(wine wine64 fonts-wine xvfb xdotool imagemagick python3-pil tesseract-ocr tesseract-ocr-eng)
 # qemu's software CPU runs 32-bit code on any kernel; cpio packs the guest's first stage.
 emulator=(qemu-system-x86 cpio)
 

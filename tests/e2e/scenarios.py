@@ -376,10 +376,14 @@ def screens_readable(session):
     folder = screens_folder(session.artifacts)
     session.prefix.set_version("win10")
     walk.all_screens(walk.Walk(session, folder), session.preview_helper, session.exe)
-    unread = walk.unreadable(folder, session.screens)
+    scores = {}
+    unread = walk.unreadable(folder, session.screens, scores=scores)
     expect(not unread, "screens a user could not read: " +
            "".join(f"\n  {name}.png: " + "\n    ".join(problems) for name, problems in unread.items()))
-    print(f"READ {', '.join(walk.SHOTS)}")
+    print("READ, each in its face, lowest share of what it shows read back:")
+    for name, read in scores.items():
+        what, share = min(read.items(), key=lambda item: item[1])
+        print(f"  {name}.png: {share:.2f} ({what})")
 
 
 def same_pixels(first, second):

@@ -8,6 +8,11 @@ in order, in runs of three or more, never for equality. Three faults must
 still show: a black screen (nothing is read), the wrong message (another of
 the program's messages matches better) and a message cut off by its control
 (its last words are missing).
+
+Each screenshot is read twice, blown up two ways, and each text counts by
+the reading that finds it best: a point-filtered upscale keeps a smooth
+face sharp, while the stair steps of a bitmap face such as MS Sans Serif
+read well only once a Lanczos upscale has rounded them off.
 """
 import difflib
 import os
@@ -48,12 +53,15 @@ def tail(message):
     return " ".join(words[-max(1, round(len(words) * TAIL_PART)):])
 
 
-def _tesseract(image, mode):
-    """The text tesseract reads in an image, after a 3x point-filtered upscale in grayscale."""
+UPSCALES = (Image.NEAREST, Image.LANCZOS)
+
+
+def _tesseract(image, mode, upscale):
+    """The text tesseract reads in an image, after a 3x upscale in grayscale with this filter."""
     with tempfile.TemporaryDirectory() as work:
         path = os.path.join(work, "in.png")
         image = image.convert("L")
-        image.resize((image.width * 3, image.height * 3), Image.NEAREST).save(path)
+        image.resize((image.width * 3, image.height * 3), upscale).save(path)
         result = subprocess.run(["tesseract", path, "-", "--psm", mode], capture_output=True, text=True,
                                 env=dict(os.environ, OMP_THREAD_LIMIT="1"))
     if result.returncode != 0:
@@ -96,38 +104,44 @@ def caption_bars(image):
 
 
 def read(png):
-    """(titles, body): the text of each caption bar, read from its negative (light text on a dark bar
-    reads better dark on light), and the text of the whole screenshot."""
+    """(titles, bodies): the text of each caption bar, read from its negative (light text on a dark bar
+    reads better dark on light), and the text of the whole screenshot, each read both ways."""
     image = Image.open(png)
-    titles = [_tesseract(Image.eval(image.crop(box).convert("L"), lambda v: 255 - v), "7").strip()
-              for box in caption_bars(image)]
-    return titles, _tesseract(image, "11")
+    titles = [_tesseract(Image.eval(image.crop(box).convert("L"), lambda v: 255 - v), "7", upscale).strip()
+              for box in caption_bars(image) for upscale in UPSCALES]
+    return titles, [_tesseract(image, "11", upscale) for upscale in UPSCALES]
 
 
-def problems(png, layout, message, messages, behind=()):
+def best_share(expected, readings):
+    return max((found_share(expected, reading) for reading in readings), default=0.0)
+
+
+def problems(png, layout, message, messages, behind=(), scores=None):
     """What a user could not read on a screenshot whose front screen has this layout (its template, as
     resources.dialog gives it) and shows this message (its number); behind names the messages of
-    screens partly hidden beneath it. An empty list means the screen reads as it should."""
-    titles, body = read(png)
+    screens partly hidden beneath it. An empty list means the screen reads as it should. scores, a
+    dict, gets each share that was measured, by what it is the share of."""
+    titles, bodies = read(png)
+    scores = {} if scores is None else scores
     found = []
-    title_share = max((found_share(layout.title, title) for title in titles), default=0.0)
-    if title_share < TITLE_SHARE:
-        found.append(f"title {layout.title!r} not in the caption bars (best {title_share:.2f}; read {titles!r})")
+    scores["title"] = best_share(layout.title, titles)
+    if scores["title"] < TITLE_SHARE:
+        found.append(f"title {layout.title!r} not in the caption bars (best {scores['title']:.2f}; read {titles!r})")
     for label in layout.buttons.values():
-        share = found_share(label, body)
+        scores[f"button {label!r}"] = share = best_share(label, bodies)
         if share < LABEL_SHARE:
             found.append(f"button {label!r} not read ({share:.2f})")
     text = messages[message]
-    share = found_share(text, body)
+    scores["message"] = share = best_share(text, bodies)
     if share < MESSAGE_SHARE:
         found.append(f"message {message} not read whole ({share:.2f})")
-    tail_share = found_share(tail(text), body)
+    scores["its end"] = tail_share = best_share(tail(text), bodies)
     if tail_share < TAIL_SHARE:
         found.append(f"message {message} cut off: its end {tail(text)!r} not read ({tail_share:.2f})")
     for other, other_text in messages.items():
-        other_share = found_share(other_text, body)
+        other_share = best_share(other_text, bodies)
         if other != message and other not in behind and other_share and other_share >= share:
             found.append(f"message {other} reads as well as message {message} ({other_share:.2f} against {share:.2f})")
     if found:
-        found.append(f"read: {' '.join(body.split())!r}")
+        found.extend(f"read: {' '.join(body.split())!r}" for body in bodies)
     return found

@@ -15,6 +15,16 @@ from trevask.waiting import ScenarioFailure
 
 # Debian's wine32: /usr/bin/wine runs every program through it when it is there.
 WINE32_LOADER = "/usr/lib/wine/wine"
+# Wine's own faces, from Debian's fonts-wine: sserife.fon is its bitmap MS Sans Serif, the face every
+# screen's template asks for. Wine loads fonts only from a prefix's windows\Fonts and through fontconfig,
+# which offers no bitmap fonts; without these, Wine draws "MS Sans Serif" in whatever fontconfig has
+# (DejaVu Sans, on these machines), which no Windows does.
+WINE_FONTS = "/usr/share/wine/fonts"
+MS_SANS_SERIF = "sserife.fon"
+
+
+def fonts_folder(prefix):
+    return os.path.join(prefix, "drive_c", "windows", "Fonts")
 
 
 def wine_environment(prefix, display):
@@ -26,17 +36,24 @@ def wine_environment(prefix, display):
 
 
 def make_template(path, executables):
-    """Makes the prefix every scenario copies. Takes about 15 s.
+    """Makes the prefix every scenario copies, with Wine's own fonts. Takes about 15 s.
 
     +relay traces only the functions the executables import (and the calls
     into dialog procedures), which keeps a run's trace to a few thousand lines."""
     traced_functions = set().union(*(pe.imported_functions(exe) for exe in executables))
+    if not os.path.exists(os.path.join(WINE_FONTS, MS_SANS_SERIF)):
+        raise ScenarioFailure(f"Wine's own MS Sans Serif, {WINE_FONTS}/{MS_SANS_SERIF}, is missing: "
+                              "install fonts-wine (tools/install-packages.sh)")
     shutil.rmtree(path, ignore_errors=True)
+    os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
     display = Display()
     try:
         env = wine_environment(path, display.name)
         subprocess.run(["wineboot", "-i"], env=env, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env=env, check=True)
+        for name in os.listdir(WINE_FONTS):
+            shutil.copy2(os.path.join(WINE_FONTS, name), fonts_folder(path))
         subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\Debug", "/v", "RelayInclude", "/t", "REG_SZ",
                         "/d", ";".join(sorted(traced_functions)), "/f"], env=env, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -46,10 +63,14 @@ def make_template(path, executables):
 
 
 def unable_to_run_in(path, exe):
-    """Why the prefix at path cannot run exe, or None when it can. An i386 program needs a prefix made
-    with Debian's wine32 installed, which fills its syswow64."""
+    """Why the prefix at path cannot run exe as Windows shows it, or None when it can. Every prefix
+    needs Wine's own MS Sans Serif; an i386 program needs one made with Debian's wine32 installed,
+    which fills its syswow64."""
     if not os.path.exists(os.path.join(path, "system.reg")):
         return f"there is no Wine prefix in {path}"
+    if not os.path.exists(os.path.join(fonts_folder(path), MS_SANS_SERIF)):
+        return (f"the prefix in {path} has no {MS_SANS_SERIF}: it was made without Wine's own MS Sans Serif, "
+                "so its screens are drawn in another face")
     if not pe.image_of(exe)[0]:
         return None
     if not os.path.exists(WINE32_LOADER):
