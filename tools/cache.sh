@@ -3,6 +3,9 @@
 # shellcheck shell=bash
 cache="${TREVASK_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/trevask}"
 
+# A folder as messages name it: the home folder as ~.
+shown() { echo "${1/#$HOME/\~}"; }
+
 # made_once WHAT FOLDER MARKER [--path]: the calling script makes WHAT in
 # FOLDER, which is complete once the file MARKER exists. With --path, prints
 # FOLDER, or fails when it is not complete; otherwise, when it is, says so.
@@ -10,7 +13,7 @@ cache="${TREVASK_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/trevask}"
 made_once() {
     local what=$1 folder=$2 marker=$3
     if [ "${4:-}" = "--path" ]; then
-        [ -f "$marker" ] || { echo "${0##*/}: no $what in ${folder/#$HOME/\~}; run $0" >&2; exit 1; }
+        [ -f "$marker" ] || { echo "${0##*/}: no $what in $(shown "$folder"); run $0" >&2; exit 1; }
         echo "$folder"
         exit 0
     fi

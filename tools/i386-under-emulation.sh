@@ -57,7 +57,7 @@ echo "Booting the emulated machine for: $*"
 # smap=off: qemu's emulation faults a far return into 32-bit code when SMAP is on.
 timeout "${TREVASK_EMULATION_SECONDS:-3600}" qemu-system-x86_64 -machine q35 -cpu max,smap=off -smp 2 -m 6G \
     -accel tcg,thread=multi -kernel "$boot/vmlinuz" -initrd "$boot/initrd.gz" \
-    -append "console=ttyS0 quiet panic=-1 trevask.guest=$PWD/tools/guest/run.sh trevask.layer=1" -display none \
+    -append "console=ttyS0 quiet panic=-1 trevask.guest=$PWD/tools/guest/run.sh" -display none \
     -serial "file:$out/console" -no-reboot \
     -virtfs local,path=/,mount_tag=host,security_model=none,readonly=on,multidevs=remap \
     -virtfs "local,path=$layer,mount_tag=over,security_model=none,readonly=on" \

@@ -23,7 +23,6 @@ fail() {
 version=$(dpkg-query -W -f='${Version}' wine64 2>/dev/null) ||
     fail "Wine is not installed; run tools/install-packages.sh first"
 layer="$cache/wine32-layer/$version"
-shown="${layer/#$HOME/\~}"  # for messages
 
 made_once "wine32 layer" "$layer" "$layer/.complete" "${1:-}"
 
@@ -75,4 +74,4 @@ out="$work/root/usr/lib/i386-linux-gnu/wine/i386-windows/zlib1.dll"
     fail "step 3 of 3 left no i386 Wine loader or kernel32.dll; the packages' layout has changed"
 touch "$work/root/.complete"
 mv "$work/root" "$layer"
-echo "The wine32 layer is in $shown"
+echo "The wine32 layer is in $(shown "$layer")"
