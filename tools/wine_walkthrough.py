@@ -23,7 +23,7 @@ import os
 import subprocess
 import sys
 
-from trevask import builds, walk
+from trevask import builds, legible, walk
 from trevask.kernel import unable_to_run, unable_to_run_i386
 from trevask.prefix import Prefix, make_template, unable_to_run_in
 from trevask.session import Session
@@ -43,10 +43,7 @@ def ensure_prefix(path, exe):
 
 def interactive(exe, prefix_path):
     """The program on the user's own display, in the project's prefix."""
-    class UsersDisplay:
-        name = os.environ["DISPLAY"]
-
-    prefix = Prefix(prefix_path, UsersDisplay())
+    prefix = Prefix(prefix_path, os.environ["DISPLAY"])
     try:
         print(f"Before: DriverParameter = {describe(prefix.value())}")
         code = subprocess.run(["wine", exe], env=prefix.env).returncode
@@ -87,11 +84,11 @@ def main():
     # the user's walk changes the prefix, so that the next run undoes it.
     artifacts = os.path.join(os.path.dirname(prefix), "wine-walk-failures")
     session = Session(exe, prefix, artifacts, "walk", builds.e2e_helper("registry_seed"),
-                      copy=bool(options.all_screens))
+                      copy=bool(options.all_screens), preview_helper=builds.e2e_helper("screen_preview"))
     try:
         if options.all_screens:
             session.prefix.set_version("win10")
-            walk.all_screens(walk.Walk(session, options.all_screens), builds.e2e_helper("screen_preview"), exe)
+            walk.all_screens(walk.Walk(session, options.all_screens))
             folder, shots = options.all_screens, walk.SHOTS
         else:
             before = session.prefix.value()
@@ -110,7 +107,7 @@ def main():
     finally:
         session.close()
     # What a user sees: each screenshot read back for its title, its whole message and its buttons.
-    unread = walk.unreadable(folder, session.screens, shots)
+    unread = legible.unreadable(folder, session.screens, shots)
     for name, problems in unread.items():
         print(f"UNREADABLE {name}.png: " + "; ".join(problems))
     if unread:

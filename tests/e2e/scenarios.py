@@ -27,7 +27,7 @@ import traceback
 from PIL import Image  # Debian's python3-pil
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
-from trevask import walk  # noqa: E402
+from trevask import legible, walk  # noqa: E402
 from trevask.kernel import SKIPPED, unable_to_run  # noqa: E402
 from trevask.prefix import make_template, unable_to_run_in  # noqa: E402
 from trevask.registry import DRIVER_KEY_PATH, VALUE_NAME  # noqa: E402
@@ -375,9 +375,9 @@ def screens_readable(session):
     back from its pixels."""
     folder = screens_folder(session.artifacts)
     session.prefix.set_version("win10")
-    walk.all_screens(walk.Walk(session, folder), session.preview_helper, session.exe)
+    walk.all_screens(walk.Walk(session, folder))
     scores = {}
-    unread = walk.unreadable(folder, session.screens, scores=scores)
+    unread = legible.unreadable(folder, session.screens, walk.SHOTS, scores=scores)
     expect(not unread, "screens a user could not read: " +
            "".join(f"\n  {name}.png: " + "\n    ".join(problems) for name, problems in unread.items()))
     print("READ, each in its face, lowest share of what it shows read back:")

@@ -7,11 +7,12 @@ import re
 import shutil
 import subprocess
 import tempfile
+import time
 
 from trevask import pe
 from trevask.display import Display
 from trevask.registry import DRIVER_KEY, VALUE_NAME
-from trevask.waiting import ScenarioFailure
+from trevask.waiting import FIRST_COMMAND_LIMIT, ScenarioFailure, keep_pace, step_seconds
 
 # Debian's wine32: /usr/bin/wine runs every program through it when it is there.
 WINE32_LOADER = "/usr/lib/wine/wine"
@@ -86,7 +87,9 @@ class Prefix:
     """A scenario's own copy of the template prefix, with a wineserver kept running."""
 
     def __init__(self, template, display, workdir=None):
-        """A copy of template in workdir; with no workdir, the template prefix itself."""
+        """A copy of template in workdir, for Wine to draw on the X display of that name; with no
+        workdir, the template prefix itself. Every later wait keeps pace with how long the prefix's
+        first Wine command takes."""
         self.path = template
         if workdir:
             self.path = os.path.join(workdir, "prefix")
@@ -99,20 +102,25 @@ class Prefix:
                 if os.path.exists(target):
                     os.unlink(target)
                     shutil.copy2(os.path.join(template, name), target)
-        self.display = display
-        self.env = wine_environment(self.path, display.name)
+        self.env = wine_environment(self.path, display)
         subprocess.run(["wineserver", "-p"], env=self.env, check=True)
+        # The first command starts the prefix's services, a second or two of work for Wine here.
+        started = time.monotonic()
+        self.run("reg", "query", r"HKCU\Software\Wine", timeout=FIRST_COMMAND_LIMIT)
+        keep_pace(time.monotonic() - started)
 
-    def run(self, *args, check=True):
-        """Runs a Wine program to its end and returns (exit code, output)."""
+    def run(self, *args, check=True, timeout=None):
+        """Runs a Wine program to its end and returns (exit code, output); timeout, by default
+        waiting.step_seconds(), in seconds."""
+        timeout = step_seconds() if timeout is None else timeout
         # Files, not pipes: processes that Wine starts in the background would
         # hold a pipe open long after the program itself has ended.
         with tempfile.TemporaryFile() as output:
             try:
                 code = subprocess.run(["wine", *args], env=self.env, stdout=output, stderr=subprocess.STDOUT,
-                                      timeout=120).returncode
+                                      timeout=timeout).returncode
             except subprocess.TimeoutExpired:
-                raise ScenarioFailure(f"wine {' '.join(args)} did not finish")
+                raise ScenarioFailure(f"wine {' '.join(args)} did not finish within {timeout:.0f} s")
             output.seek(0)
             text = output.read().decode(errors="replace")
         if check and code != 0:
@@ -151,4 +159,4 @@ class Prefix:
     def close(self):
         subprocess.run(["wineserver", "-k"], env=self.env, check=False,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        subprocess.run(["wineserver", "-w"], env=self.env, check=False, timeout=60)
+        subprocess.run(["wineserver", "-w"], env=self.env, check=False, timeout=step_seconds())

@@ -17,29 +17,32 @@ import subprocess
 import tempfile
 
 from trevask import pe, resources
+from trevask.desktop import Desktop
 from trevask.display import Display, xdotool
 from trevask.prefix import Prefix
 from trevask.registry import SERVICE_KEY, SERVICE_KEY_PATH
 from trevask.trace import RelayTrace
-from trevask.waiting import TIMEOUT, ScenarioFailure, wait_for
+from trevask.waiting import ScenarioFailure, step_seconds, wait_for
 
 
 class Program:
     """One running copy of TREVASK.EXE, traced with +relay."""
 
-    def __init__(self, prefix, exe, trace_path, image_range, screens, desktop=None):
+    def __init__(self, prefix, exe, trace_path, image_range, screens, desktop=None, joining=False):
+        """With a desktop (desktop.Desktop), the program runs in it, joining the programs running
+        there already when joining is true."""
         self.prefix = prefix
         self.trace = RelayTrace(trace_path, image_range)
         self.screens_of_exe = screens  # resources.Executable: the templates the program's screens come from
         self.desktop = desktop
         env = dict(prefix.env, WINEDEBUG="+relay")
         self.trace_file = open(trace_path, "wb")
-        # In a Wine virtual desktop the title bars are drawn, as on Windows, but
-        # the screens are no X windows of their own and the exit code is explorer's.
-        launcher = ["explorer", f"/desktop={desktop}"] if desktop else []
-        self.process = subprocess.Popen(["wine", *launcher, exe], env=env, stdout=subprocess.DEVNULL,
-                                        stderr=self.trace_file, start_new_session=True)
-        self.titles_seen = []
+        output = dict(stdout=subprocess.DEVNULL, stderr=self.trace_file)
+        if desktop:
+            # The process is then the desktop's explorer, and the exit code explorer's.
+            self.process = desktop.launch([exe], joining, env=env, **output)
+        else:
+            self.process = subprocess.Popen(["wine", exe], env=env, start_new_session=True, **output)
 
     # Screens
 
@@ -49,14 +52,12 @@ class Program:
                       check=False).split()
         return ids[-1] if ids else None
 
-    def wait_screen(self, template, timeout=TIMEOUT):
+    def wait_screen(self, template):
         """The X window of the screen made from this template, once it is shown and its handler has
         returned from WM_INITDIALOG: keys sent to a window before that can be lost."""
         title = self.screens_of_exe.title(template)
-        window = wait_for(f'screen {template} "{title}"', lambda: self.find_window(title), timeout)
-        wait_for(f'screen {template} "{title}" to finish WM_INITDIALOG', self.screens_ready, timeout)
-        if title not in self.titles_seen:
-            self.titles_seen.append(title)
+        window = wait_for(f'screen {template} "{title}"', lambda: self.find_window(title))
+        wait_for(f'screen {template} "{title}" to finish WM_INITDIALOG', self.screens_ready)
         return window
 
     def geometry(self, window):
@@ -70,10 +71,9 @@ class Program:
         xdotool(self.prefix.env, "mousemove", "--sync", str(x), str(y), "click", "1")
 
     def press(self, window, *keys):
-        """Keys for a screen's X window; for a Wine desktop, through the X input focus."""
+        """Keys for a screen's X window, or for the desktop's that shows it."""
         if self.desktop:
-            xdotool(self.prefix.env, "windowfocus", "--sync", window)
-            xdotool(self.prefix.env, "key", *keys)
+            self.desktop.press(window, *keys)
         else:
             xdotool(self.prefix.env, "key", "--window", window, *keys)
 
@@ -106,26 +106,33 @@ class Program:
     def calls_to(self, function):
         return [args for kind, name, args in self.calls() if kind == "Call" and name == function]
 
-    def wait_call(self, function, count=1, timeout=TIMEOUT):
-        return wait_for(f"call {count} to {function}",
-                        lambda: len(self.calls_to(function)) >= count and self.calls_to(function), timeout)
+    def wait_call(self, function):
+        """The arguments of each call to function, once there is one."""
+        return wait_for(f"a call to {function}", lambda: self.calls_to(function))
 
     def texts(self):
         """The texts the program put on its screens, as the trace shows them (cut after about 250 characters)."""
         return [re.search(r'"(.*)"', args).group(1).replace('\\"', '"') if '"' in args else ""
                 for args in self.calls_to("SetDlgItemTextA")]
 
-    def wait_exit(self, timeout=TIMEOUT):
-        """The program's exit code. In a virtual desktop the launcher outlives the
-        program, so the code is read from its call to ExitProcess instead."""
+    def wait_exit(self):
+        """The program's exit code. In a virtual desktop the process is explorer's, not the
+        program's, so the code is read from its call to ExitProcess instead."""
         if self.desktop:
-            return int(self.wait_call("ExitProcess", timeout=timeout)[0], 16)
+            return int(self.wait_call("ExitProcess")[0], 16)
+        timeout = step_seconds()
         try:
             code = self.process.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
             raise ScenarioFailure(f"the program did not exit within {timeout:.0f} s")
         self.trace_file.close()
         return code
+
+    def running(self):
+        """Whether the program has not yet ended."""
+        if self.desktop:
+            return not self.calls_to("ExitProcess")
+        return self.process.poll() is None
 
     def kill(self):
         if self.process.poll() is None:
@@ -153,14 +160,25 @@ class Session:
         os.makedirs(artifacts, exist_ok=True)
         self.workdir = tempfile.mkdtemp(prefix=f"trevask-e2e-{name}-")
         self.display = Display()
-        self.prefix = Prefix(template, self.display, self.workdir if copy else None)
+        self.prefix = Prefix(template, self.display.name, self.workdir if copy else None)
+        self.desktop = Desktop(self.prefix.env)
         self.programs = []
 
-    def start(self, desktop=None):
+    def start(self, in_desktop=False):
+        """Starts a copy of the program; in_desktop, in the session's Wine desktop, beside the
+        copies still running there."""
+        joining = in_desktop and any(program.desktop and program.running() for program in self.programs)
         program = Program(self.prefix, self.exe, os.path.join(self.workdir, f"trace-{len(self.programs) + 1}.txt"),
-                          self.image_range, self.screens, desktop)
+                          self.image_range, self.screens, self.desktop if in_desktop else None, joining)
         self.programs.append(program)
         return program
+
+    def start_preview(self):
+        """Shows "Restart Failed!" in the session's Wine desktop, once its last program has ended: the
+        preview helper opens it from the executable's resources with the program's own handler, for Wine
+        never refuses a restart. Returns the helper's process."""
+        return self.desktop.launch([self.preview_helper, self.exe], joining=False,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def seed(self, *args):
         """Runs the registry seeding helper in the scenario's prefix."""
@@ -178,7 +196,8 @@ class Session:
         self.display.screenshot(shot)
         print(f"screenshot: {shot}")
         for number, program in enumerate(self.programs, 1):
-            print(f"copy {number}: screens seen: {program.titles_seen or 'none'}")
+            opened = [f'{template} "{self.screens.title(template)}"' for template in program.screens()]
+            print(f"copy {number}: screens opened: {', '.join(opened) or 'none'}")
             for kind, function, args in program.calls():
                 if kind == "Call":
                     print(f"  {function}({args})")

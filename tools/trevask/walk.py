@@ -1,27 +1,21 @@
-"""Every screen of TREVASK.EXE shown in a Wine virtual desktop, where the title
-bars are drawn as on Windows, and photographed once it stops changing; and
-the check of those screenshots: each is read back (trevask.ocr), and each
-screen shown alone must be as wide as the face its template asks for makes
-it.
+"""Every screen of TREVASK.EXE shown in a Wine virtual desktop, where the title bars are drawn as
+on Windows, each photographed once it is active and stops changing. trevask.legible judges the
+screenshots.
 
-The run command and the documentation's screenshots walk through the screens
-with it, and so does the scenario that checks them from their pixels.
+The run command and the documentation's screenshots walk through the screens with it, and so does
+the scenario that checks them from their pixels.
 """
 import hashlib
 import os
+import re
 import subprocess
 
 from PIL import Image  # Debian's python3-pil
 
-from trevask import ocr
+from trevask import desktop
 from trevask.display import xdotool
 from trevask.resources import IDS as ID
-from trevask.waiting import ScenarioFailure, wait_for
-
-DESKTOP_SIZE = (640, 480)
-DESKTOP = f"trevask,{DESKTOP_SIZE[0]}x{DESKTOP_SIZE[1]}"
-DESKTOP_TITLE = "trevask - Wine desktop"
-
+from trevask.waiting import ScenarioFailure, step_seconds, wait_for
 
 # What each screenshot of all_screens shows: the screen in front (its template and message), and
 # the messages of the screens partly hidden beneath it.
@@ -35,135 +29,96 @@ SHOTS = {
     "change-failed": (ID.IDD_CHANGE_FAILED, ID.IDS_CHANGE_FAILED, ()),
     "restart-failed": (ID.IDD_RESTART_FAILED, ID.IDS_RESTART_FAILED, ()),
 }
-
-
-# Windows draws the templates' 8-point MS Sans Serif at 96 DPI with dialog base units of 6 x 13 pixels:
-# a screen is 6 pixels wide for every 4 of its template's units across, inside a modal frame of 3 pixels a
-# side. Another face has other base units (DejaVu Sans 7 x 13), and the screen another width.
-BASE_UNIT_X = 6
-MODAL_FRAME = 3
-
-
-def mul_div(number, numerator, denominator):
-    """Windows' MulDiv for positive numbers: the product over the denominator, halves rounded up."""
-    return (2 * number * numerator + denominator) // (2 * denominator)
-
-
-def width_on_screen(layout):
-    """How many pixels wide Windows draws a screen with this template (as resources.dialog gives it)."""
-    return mul_div(layout.size[0], BASE_UNIT_X, 4) + 2 * MODAL_FRAME
-
-
-def drawn_in_another_face(path, layout):
-    """What is wrong with the width of a screenshot of one screen alone, or None when it is right."""
-    width, wanted = Image.open(path).width, width_on_screen(layout)
-    if width == wanted:
-        return None
-    base_unit = (width - 2 * MODAL_FRAME) * 4 / layout.size[0]
-    return (f"{width} pixels wide, where 8-point MS Sans Serif makes it {wanted}: drawn in another face, with "
-            f"{base_unit:.1f} pixels for every 4 dialog units across instead of {BASE_UNIT_X}")
-
-
-def unreadable(folder, screens, shots=SHOTS, scores=None):
-    """{screenshot: what is wrong with it} for the shots in folder that a user could not read in full or
-    that are not drawn in the face their templates ask for; screens is the resources.Executable they were
-    taken of. A missing screenshot counts too. scores, a dict, gets {screenshot: {what: share}} of what
-    was read."""
-    found = {}
-    for name, (template, message, behind) in shots.items():
-        path = os.path.join(folder, f"{name}.png")
-        if not os.path.exists(path):
-            found[name] = ["no screenshot"]
-            continue
-        read = {}
-        problems = ocr.problems(path, screens.dialogs[template], message, screens.messages, behind, read)
-        if not behind:  # a screen partly hidden beneath widens the shot
-            problems.insert(0, drawn_in_another_face(path, screens.dialogs[template]))
-        problems = [problem for problem in problems if problem]
-        if scores is not None:
-            scores[name] = read
-        if problems:
-            found[name] = problems
-    return found
+# Pixels of the active caption's colour that show a screen drawn active: a caption bar has thousands.
+ACTIVE_CAPTION_PIXELS = 100
 
 
 class Walk:
-    """Screens shown in a virtual desktop, photographed once they stop changing."""
+    """Screens shown in the session's Wine desktop, photographed once they are active and stop
+    changing."""
 
     def __init__(self, session, out):
         self.session = session
         self.out = out
         self.shown = {}  # screens of each program photographed so far
+        self.raw = os.path.join(session.workdir, "raw.png")  # the latest screenshot of the desktop
+        self.active_title = self.title_colour(session.prefix)
         os.makedirs(out, exist_ok=True)
 
-    def showing_a_screen(self, program):
+    @staticmethod
+    def title_colour(prefix):
+        """The colour Wine draws the caption of the active screen in, as (r, g, b)."""
+        _, text = prefix.run("reg", "query", r"HKCU\Control Panel\Colors", "/v", "ActiveTitle")
+        match = re.search(r"ActiveTitle\s+REG_SZ\s+(\d+) (\d+) (\d+)", text)
+        if not match:
+            raise ScenarioFailure(f"cannot read the active caption's colour: {text!r}")
+        return tuple(int(part) for part in match.groups())
+
+    def photograph(self, window):
+        self.session.display.screenshot(self.raw, window)
+        return self.raw
+
+    def showing_a_screen(self):
         """The Wine desktop's X window once a screen is drawn in its middle, or None."""
-        window = program.find_window(DESKTOP_TITLE)
+        window = self.session.desktop.find_window()
         if not window:
             return None
-        raw = os.path.join(self.session.workdir, "raw.png")
-        if os.path.exists(raw):
-            os.unlink(raw)
+        if os.path.exists(self.raw):
+            os.unlink(self.raw)
         try:
-            self.session.display.screenshot(raw, window, timeout=20)
-            image = Image.open(raw).convert("RGB")
+            image = Image.open(self.photograph(window)).convert("RGB")
         except (ScenarioFailure, OSError):  # the window went away while it was photographed
             return None
         width, height = image.size
         return window if image.getpixel((width // 2, height // 2)) != image.getpixel((1, 1)) else None
 
-    def desktop_window(self, program):
-        return wait_for("the Wine desktop", lambda: program.find_window(DESKTOP_TITLE))
-
     def wait_still(self, window, what):
         """Takes screenshots of the desktop until two in a row are the same; returns the last."""
-        raw = os.path.join(self.session.workdir, "raw.png")
         last = [None]
 
         def still():
-            self.session.display.screenshot(raw, window)
-            with open(raw, "rb") as f:
+            with open(self.photograph(window), "rb") as f:
                 digest = hashlib.sha256(f.read()).hexdigest()
             same, last[0] = digest == last[0], digest
             return same
 
         wait_for(f"{what} to be drawn", still, interval=0.3)
-        return raw
+        return self.raw
 
     def save(self, window, name, what):
         # Only the screens, cut out of the plain desktop around them.
         path = os.path.join(self.out, f"{name}.png")
-        subprocess.run(["convert", self.wait_still(window, what), "-trim", "+repage", "-strip", path], check=True)
+        subprocess.run(["convert", self.wait_still(window, what), "-trim", "+repage", "-strip", path], check=True,
+                       timeout=step_seconds())
         print(f"  saved {path}")
 
-    def activate(self, program, window, what):
-        """With no window manager a new screen is not active: a click makes it so, and then it
-        takes keys as on Windows. Every screen is centred, so the middle of the desktop is the
-        newest screen's message text."""
-        with open(self.wait_still(window, what), "rb") as f:
-            before = f.read()
-        xdotool(program.prefix.env, "mousemove", "--window", window, str(DESKTOP_SIZE[0] // 2),
-                str(DESKTOP_SIZE[1] // 2), "click", "1")
-        # A screen that was inactive redraws its title bar; one that was active already does not.
-        raw = os.path.join(self.session.workdir, "raw.png")
+    def activate(self, window, what):
+        """Makes the screen in front active, as Windows shows a program the user has just started.
 
-        def redrawn():
-            self.session.display.screenshot(raw, window)
-            with open(raw, "rb") as f:
-                return f.read() != before
+        Under Wine's virtual desktop a process's first screen comes up inactive (a grey caption) and
+        stays so: it is its thread's active window but not the foreground one, so a click on it
+        changes nothing. A click on the desktop first takes the foreground away from it; a click on
+        the screen then makes it the foreground window, and Wine draws it active. Every screen is
+        centred, so the middle of the desktop is the newest screen's message text, where a click
+        presses no button."""
+        corner, middle = (5, 5), (desktop.SIZE[0] // 2, desktop.SIZE[1] // 2)
+        for x, y in (corner, middle):
+            xdotool(self.session.prefix.env, "mousemove", "--window", window, str(x), str(y), "click", "1")
 
-        try:
-            wait_for(f"{what} to become active", redrawn, timeout=2, interval=0.2)
-        except ScenarioFailure:
-            pass
+        def drawn_active():
+            image = Image.open(self.photograph(window)).convert("RGB")
+            return sum(count for count, colour in image.getcolors(image.width * image.height)
+                       if colour == self.active_title) >= ACTIVE_CAPTION_PIXELS
+
+        wait_for(f"{what} to be drawn active", drawn_active, interval=0.3)
 
     def step(self, program, name, keys):
         """Waits for the program's next screen, photographs it, and answers with keys."""
         shown = self.shown.get(program, 0)
         wait_for(f"the screen for {name}", lambda: len(program.texts()) > shown)
         self.shown[program] = shown + 1
-        window = self.desktop_window(program)
-        self.activate(program, window, name)
+        window = self.session.desktop.window()
+        self.activate(window, name)
         self.save(window, name, name)
         if keys:
             program.press(window, *keys)
@@ -171,7 +126,7 @@ class Walk:
 
 def typical_run(walk):
     session = walk.session
-    program = session.start(desktop=DESKTOP)
+    program = session.start(in_desktop=True)
     walk.step(program, "confirmation", ["Return"])
     walk.step(program, "changes-complete", ["Return"])
     walk.step(program, "remove-floppies", ["Return"])
@@ -179,46 +134,40 @@ def typical_run(walk):
     return program
 
 
-def all_screens(walk, preview_helper, exe):
+def all_screens(walk):
     session = walk.session
     prefix = session.prefix
     prefix.delete_key()
     typical_run(walk)
     os.rename(os.path.join(walk.out, "confirmation.png"), os.path.join(walk.out, "confirmation-add.png"))
 
-    first = session.start(desktop=DESKTOP)
+    first = session.start(in_desktop=True)
     walk.step(first, "confirmation-remove", [])
-    second = session.start(desktop=DESKTOP)
+    second = session.start(in_desktop=True)
     walk.step(second, "already-running", ["Return"])
     second.wait_exit()
-    first.press(walk.desktop_window(first), "Escape")
+    first.press(session.desktop.window(), "Escape")
     first.wait_exit()
 
     prefix.set_version("win98")
-    program = session.start(desktop=DESKTOP)
+    program = session.start(in_desktop=True)
     walk.step(program, "not-nt", ["Return"])
     program.wait_exit()
     prefix.set_version("win10")
 
     session.refuse_writes()
-    program = session.start(desktop=DESKTOP)
+    program = session.start(in_desktop=True)
     walk.step(program, "confirmation-add-again", ["Return"])
     walk.step(program, "change-failed", ["Return"])
     program.wait_exit()
     os.unlink(os.path.join(walk.out, "confirmation-add-again.png"))
 
-    # Wine never refuses a restart, so this screen is shown from the program's own resources.
-    shown = [str(number) for number in (ID.IDD_RESTART_FAILED, ID.IDS_RESTART_FAILED, ID.IDC_RESTART_FAILED_TEXT)]
-    preview = subprocess.Popen(["wine", "explorer", f"/desktop={DESKTOP}", preview_helper, exe, *shown],
-                               env=prefix.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    # The desktop may have closed with the last program and opened anew for the preview, so it is
-    # looked for each time.
-    window = wait_for("the preview", lambda: walk.showing_a_screen(first), interval=0.3)
-    walk.activate(first, window, "the preview")
+    preview = session.start_preview()
+    window = wait_for("the preview", walk.showing_a_screen, interval=0.3)
+    walk.activate(window, "the preview")
     walk.save(window, "restart-failed", "the preview")
-    first.press(window, "Return")
+    session.desktop.press(window, "Return")
     try:
-        preview.wait(timeout=30)
+        preview.wait(timeout=step_seconds())
     except subprocess.TimeoutExpired:
-        preview.kill()
         raise ScenarioFailure("the preview did not close on Enter")

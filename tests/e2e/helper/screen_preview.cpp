@@ -1,49 +1,26 @@
-// Shows one of TREVASK.EXE's screens straight from its resources, with its
-// message, for a screenshot of a screen that Wine cannot bring about (Wine
-// never refuses a restart).
+// Shows TREVASK.EXE's "Restart Failed!" notice, for a screenshot of a screen
+// that Wine never brings about: it never refuses a restart. The template and
+// the message come from the executable's own resources and the handler is the
+// program's own, linked in, so the picture shows what the program would.
 //
-//   screen_preview TREVASK.EXE TEMPLATE MESSAGE CONTROL
-#include <windows.h>
-
+//   screen_preview TREVASK.EXE
 #include <cstdio>
-#include <cstdlib>
 
-static HMODULE program;
-static UINT messageId;
-static int controlId;
-
-static INT_PTR CALLBACK PreviewDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
-{
-    char text[1024];
-    switch (message) {
-    case WM_INITDIALOG:
-        LoadStringA(program, messageId, text, sizeof text);
-        SetDlgItemTextA(dialog, controlId, text);
-        return TRUE;
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK) {
-            EndDialog(dialog, 0);
-            return TRUE;
-        }
-        break;
-    }
-    return FALSE;
-}
+#include "app/app.h"
+#include "resource.h"
+#include "screens/notices.h"
 
 int main(int argc, char** argv)
 {
-    if (argc != 5) {
-        std::fprintf(stderr, "usage: screen_preview TREVASK.EXE TEMPLATE MESSAGE CONTROL\n");
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: screen_preview TREVASK.EXE\n");
         return 2;
     }
-    program = LoadLibraryExA(argv[1], nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (!program) {
+    // The program's screens and messages all come from appInstance.
+    appInstance = LoadLibraryExA(argv[1], nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!appInstance) {
         std::fprintf(stderr, "screen_preview: cannot load %s\n", argv[1]);
         return 1;
     }
-    messageId = UINT(std::atoi(argv[3]));
-    controlId = std::atoi(argv[4]);
-    INT_PTR result = DialogBoxParamA(program, MAKEINTRESOURCEA(std::atoi(argv[2])), GetDesktopWindow(),
-                                     PreviewDlgProc, 0);
-    return result == -1 ? 1 : 0;
+    return OpenScreen(GetDesktopWindow(), IDD_RESTART_FAILED, RestartFailedDlgProc) == -1 ? 1 : 0;
 }
