@@ -23,11 +23,10 @@ import os
 import subprocess
 import sys
 
-from trevask import builds, legible, walk
+from trevask import ScenarioFailure, builds, legible, walk
 from trevask.kernel import unable_to_run, unable_to_run_i386
 from trevask.prefix import Prefix, make_template, unable_to_run_in
 from trevask.session import Session
-from trevask.waiting import ScenarioFailure
 
 
 def describe(value):

@@ -3,8 +3,9 @@
 
     scenarios.py --exe TREVASK.EXE --template DIR --artifacts DIR SCENARIO
     scenarios.py --template DIR --make-template --exe TREVASK.EXE [--exe TREVASK.EXE]
-    scenarios.py --same-pixels DIR DIR
+    scenarios.py --same-pixels ARTIFACTS ARTIFACTS
     scenarios.py --list
+    scenarios.py --skip-code
 
 Each scenario starts from a copy of the template prefix, seeds the registry
 and the Windows version, plays the user, and checks the screens, the texts
@@ -15,25 +16,30 @@ Screens, messages and controls go by their names in res/resource.h.
 
 screens-readable photographs every screen in a Wine desktop, into the
 artifacts folder's screens/, and reads each back from its pixels; with
---same-pixels, two such folders, of the i386 and the x86_64 file taken on
-the same machine, must hold the same pixels.
+--same-pixels, the screenshots in two artifacts folders, of the i386 and the
+x86_64 file taken on the same machine, must hold the same pixels.
+
+A scenario's declaration says what CMake needs to know of it (the copies it
+runs on, which of its runs are typical, whether it takes the screenshots);
+--list hands that to tests/e2e/CMakeLists.txt, which makes a test of each run.
 """
 import argparse
 import os
 import shutil
 import sys
 import traceback
+import typing
 
 from PIL import Image  # Debian's python3-pil
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
-from trevask import legible, walk  # noqa: E402
-from trevask.kernel import SKIPPED, unable_to_run  # noqa: E402
+from trevask import SKIPPED, ScenarioFailure, legible, walk  # noqa: E402
+from trevask.kernel import unable_to_run  # noqa: E402
 from trevask.prefix import make_template, unable_to_run_in  # noqa: E402
 from trevask.registry import DRIVER_KEY_PATH, VALUE_NAME  # noqa: E402
 from trevask.resources import IDS as ID  # noqa: E402
 from trevask.session import Session  # noqa: E402
-from trevask.waiting import ScenarioFailure, wait_for  # noqa: E402
+from trevask.waiting import wait_for  # noqa: E402
 
 IDOK, IDCANCEL = 1, 2  # the platform's button IDs
 SET = ("REG_SZ", "AdapterScansUp=1")
@@ -43,12 +49,37 @@ CLEARED = ("REG_SZ", "")
 VERSION_WORDS = {"win95": 0xC0000004, "win98": 0xC0000A04, "nt351": 0x04213303, "nt40": 0x05650004,
                  "winxp": 0x0A280105, "win10": 0x23F00206}
 
+# The copies of an executable a scenario can run on: as it was linked, and rebased far from that base
+# (tools/rebase.py), which runs only if its relocation table is complete and right.
+AS_LINKED, REBASED = "linked", "rebased"
+
+
+class Scenario(typing.NamedTuple):
+    run: typing.Callable  # run(session) plays the scenario and raises ScenarioFailure when it fails
+    copies: tuple  # the copies it runs on
+    typical: tuple  # those of its runs that are part of a typical run, which CI runs under emulation too
+    screens: bool  # it photographs the screens, into screens_folder(artifacts), for the pixel comparison
+
+
 SCENARIOS = {}
 
 
-def scenario(function):
-    SCENARIOS[function.__name__.replace("_", "-")] = function
-    return function
+def scenario(copies=(AS_LINKED,), typical=(), screens=False, name=None):
+    """Declares a scenario: its name is the function's, with hyphens, unless given."""
+    if not set(typical) <= set(copies) or not set(copies) <= {AS_LINKED, REBASED}:
+        raise ValueError(f"a scenario's typical runs {typical} must be among its copies {copies}")
+
+    def declare(function):
+        SCENARIOS[name or function.__name__.replace("_", "-")] = Scenario(function, copies, typical, screens)
+        return function
+    return declare
+
+
+def listing():
+    """One line for each run of a scenario, as tests/e2e/CMakeLists.txt makes its tests from them:
+    SCENARIO COPY TYPICAL SCREENS, the last two "typical" and "screens" or "-"."""
+    return [f"{name} {copy} {'typical' if copy in declared.typical else '-'} {'screens' if declared.screens else '-'}"
+            for name, declared in SCENARIOS.items() for copy in declared.copies]
 
 
 def expect(condition, text):
@@ -109,7 +140,7 @@ def exit_to_windows(program, keys):
     no_restart(program)
 
 
-@scenario
+@scenario(copies=(AS_LINKED, REBASED), typical=(AS_LINKED,))
 def add_then_remove(session):
     """The typical run twice: the first adds the parameter, the second removes it."""
     prefix = session.prefix
@@ -137,13 +168,13 @@ def exit_now(session, keys):
     expect_equal(program.calls_to("RegSetValueExA") + program.calls_to("RegCreateKeyExA"), [], "writes")
 
 
-@scenario
+@scenario()
 def exit_now_button(session):
     """"Exit Now!", reached with Tab and pressed with the space bar, leaves the value alone."""
     exit_now(session, ["Tab", "space"])
 
 
-@scenario
+@scenario()
 def exit_now_escape(session):
     """Escape on the confirmation screen acts as "Exit Now!"."""
     exit_now(session, ["Escape"])
@@ -163,13 +194,13 @@ def second_copy_run(session, version_for_second):
     run_to_end(first)
 
 
-@scenario
+@scenario()
 def second_copy(session):
     """A copy started while another shows its confirmation is told that one is running."""
     second_copy_run(session, None)
 
 
-@scenario
+@scenario()
 def second_copy_not_nt(session):
     """On a system that is not NT, a second copy still gets "Already Running!" first."""
     second_copy_run(session, "win95")
@@ -193,10 +224,10 @@ def version_gate(session, version):
 
 
 for _version in VERSION_WORDS:
-    SCENARIOS[f"version-{_version}"] = (lambda version: lambda session: version_gate(session, version))(_version)
+    scenario(name=f"version-{_version}")((lambda version: lambda session: version_gate(session, version))(_version))
 
 
-@scenario
+@scenario()
 def notice_needs_enter(session):
     """Escape reaches a notice as IDCANCEL, which it leaves alone; Enter closes it."""
     session.prefix.set_version("win98")
@@ -211,7 +242,7 @@ def notice_needs_enter(session):
     expect_equal(len(program.calls_to("EndDialog")), 1, "EndDialog calls")
 
 
-@scenario
+@scenario()
 def change_refused(session):
     """When the value cannot be written, "Changes Not Made!" says so, and nothing claims success."""
     session.refuse_writes()
@@ -230,19 +261,19 @@ def value_without_nul(session, data, message_id):
     run_to_end(program)
 
 
-@scenario
+@scenario()
 def binary_value_256_bytes(session):
     """256 bytes with no NUL that end in the keyword: the parameter counts as present."""
     value_without_nul(session, b"x" * 242 + b"AdapterScansUp", ID.IDS_REMOVE_PARAMETER)
 
 
-@scenario
+@scenario()
 def binary_value_257_bytes(session):
     """257 bytes do not fit the query buffer: the parameter counts as absent, keyword or not."""
     value_without_nul(session, b"AdapterScansUp" + b"x" * 243, ID.IDS_ADD_PARAMETER)
 
 
-@scenario
+@scenario()
 def multi_string_second(session):
     """The search stops at the first NUL, so a keyword in a multi-string's second string is not seen."""
     session.prefix.set_value("REG_MULTI_SZ", "Sync=0\\0AdapterScansUp=1")
@@ -264,7 +295,7 @@ def up_to_the_diskette_notice(session):
     return program, completion, notice
 
 
-@scenario
+@scenario(copies=(AS_LINKED, REBASED), typical=(REBASED,))
 def restart_system(session):
     """"Restart System" enables the privilege, warns about diskettes, and only then asks to reboot."""
     prefix = session.prefix
@@ -309,7 +340,7 @@ def visible_point(window_box, template, control_id, covering_box):
     raise ScenarioFailure(f"control {control_id} is wholly covered")
 
 
-@scenario
+@scenario(typical=(AS_LINKED,))
 def restart_once(session):
     """While the diskette notice is open, clicks on the completion screen's buttons beneath it do nothing;
     OK on the notice then asks for exactly one restart."""
@@ -333,7 +364,7 @@ def restart_once(session):
                  "commands: Continue, Escape and OK on the notice, Restart System")
 
 
-@scenario
+@scenario()
 def registry_export(session):
     """A whole export of HKEY_LOCAL_MACHINE before and after a change differs in that one value only."""
     prefix = session.prefix
@@ -369,7 +400,7 @@ def screens_folder(artifacts):
     return os.path.join(artifacts, "screens")
 
 
-@scenario
+@scenario(typical=(AS_LINKED,), screens=True)
 def screens_readable(session):
     """Every screen, drawn in a Wine desktop, shows its title, its whole message and its buttons, read
     back from its pixels."""
@@ -386,11 +417,13 @@ def screens_readable(session):
         print(f"  {name}.png: {share:.2f} ({what})")
 
 
-def same_pixels(first, second):
-    """Whether the screenshots of two folders hold the same pixels, each to each; 77 when a folder has none."""
+def same_pixels(*artifacts):
+    """Whether the screenshots in two artifacts folders hold the same pixels, each to each; SKIPPED when a
+    folder has none."""
+    first, second = (screens_folder(folder) for folder in artifacts)
     for folder in (first, second):
         if not os.path.isdir(folder):
-            print(f"SKIP same-pixels: no screenshots in {folder}: screens-readable did not run on that executable")
+            print(f"SKIP same-pixels: no screenshots in {folder}: they were not taken of that executable")
             return SKIPPED
     differ = []
     for name in walk.SHOTS:
@@ -420,11 +453,15 @@ def main():
     parser.add_argument("--artifacts", default="e2e-artifacts")
     parser.add_argument("--make-template", action="store_true")
     parser.add_argument("--same-pixels", nargs=2, metavar="DIR")
-    parser.add_argument("--list", action="store_true")
+    parser.add_argument("--list", action="store_true", help="each run of a scenario, for CMake")
+    parser.add_argument("--skip-code", action="store_true", help="what a run exits with when it cannot run here")
     parser.add_argument("scenario", nargs="?")
     options = parser.parse_args()
     if options.list:
-        print("\n".join(SCENARIOS))
+        print("\n".join(listing()))
+        return 0
+    if options.skip_code:
+        print(SKIPPED)
         return 0
     if options.make_template:
         make_template(options.template, options.exe)
@@ -434,7 +471,8 @@ def main():
     if options.scenario not in SCENARIOS or len(options.exe or []) != 1:
         parser.error(f"give one --exe and a scenario (not {options.scenario!r}); --list shows them")
     exe = os.path.abspath(options.exe[0])
-    if options.scenario == "screens-readable":
+    declared = SCENARIOS[options.scenario]
+    if declared.screens:
         # A run that cannot take them must not leave an earlier run's screenshots to be compared.
         shutil.rmtree(screens_folder(options.artifacts), ignore_errors=True)
     reason = unable_to_run(exe)
@@ -448,7 +486,7 @@ def main():
     session = Session(exe, options.template, options.artifacts, options.scenario, options.seed_helper,
                       preview_helper=options.preview_helper and os.path.abspath(options.preview_helper))
     try:
-        SCENARIOS[options.scenario](session)
+        declared.run(session)
         bases = sorted({program.loaded_base() for program in session.programs} - {None})
         expect_equal(bases, [session.image_range[0]], "where TREVASK.EXE was loaded (its preferred base)")
     except ScenarioFailure as failure:

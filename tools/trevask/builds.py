@@ -4,7 +4,8 @@ helpers of the end-to-end tests are in tests/e2e."""
 import json
 import os
 
-ROOT = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+from trevask import ROOT
+
 # The run command's own Wine prefix and screenshots, never the user's ~/.wine.
 WINE_PREFIX = os.path.join(ROOT, "build", "wine-prefix")
 WINE_SCREENS = os.path.join(ROOT, "build", "wine-screens")

@@ -10,8 +10,9 @@ desktop joins it.
 """
 import subprocess
 
+from trevask import ScenarioFailure
 from trevask.display import xdotool
-from trevask.waiting import ScenarioFailure, step_seconds, wait_for
+from trevask.waiting import step_seconds, wait_for
 
 SIZE = (640, 480)
 NAME = "trevask"

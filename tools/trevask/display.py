@@ -2,7 +2,8 @@
 import os
 import subprocess
 
-from trevask.waiting import ScenarioFailure, step_seconds
+from trevask import ScenarioFailure
+from trevask.waiting import step_seconds
 
 
 def xdotool(env, *args, check=True):

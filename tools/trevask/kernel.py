@@ -13,9 +13,7 @@ import struct
 import subprocess
 import sys
 
-from trevask import pe
-
-SKIPPED = 77  # what a test returns when the machine cannot run the executable at all
+from trevask import TOOLS, pe
 
 
 def _switch_to_32bit_code_and_back():
@@ -52,9 +50,8 @@ def _switch_to_32bit_code_and_back():
 @functools.lru_cache(maxsize=None)
 def runs_i386_code():
     """Whether the far jump came back, in a process of its own."""
-    tools = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
     probe = subprocess.run([sys.executable, "-m", "trevask.kernel", "--switch-to-32bit-code"], capture_output=True,
-                           text=True, timeout=60, env=dict(os.environ, PYTHONPATH=tools))
+                           text=True, timeout=60, env=dict(os.environ, PYTHONPATH=TOOLS))
     return probe.returncode == 0 and probe.stdout.strip() == "1"
 
 

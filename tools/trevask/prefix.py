@@ -9,10 +9,10 @@ import subprocess
 import tempfile
 import time
 
-from trevask import pe
+from trevask import ScenarioFailure, pe
 from trevask.display import Display
 from trevask.registry import DRIVER_KEY, VALUE_NAME
-from trevask.waiting import FIRST_COMMAND_LIMIT, ScenarioFailure, keep_pace, step_seconds
+from trevask.waiting import FIRST_COMMAND_LIMIT, keep_pace, step_seconds
 
 # Debian's wine32: /usr/bin/wine runs every program through it when it is there.
 WINE32_LOADER = "/usr/lib/wine/wine"

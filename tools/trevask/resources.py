@@ -8,7 +8,9 @@ import types
 
 import pefile  # Debian's python3-pefile
 
-RESOURCE_HEADER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "res", "resource.h")
+from trevask import ROOT
+
+RESOURCE_HEADER = os.path.join(ROOT, "res", "resource.h")
 RT_ICON, RT_DIALOG, RT_STRING, RT_GROUP_ICON, RT_MANIFEST = 3, 5, 6, 14, 24
 ENGLISH_US = 1033
 BUTTON_CLASS = 0x80  # the ordinal of the predefined button class in a dialog template

@@ -7,6 +7,8 @@ the same margin as this one: STEP_SECONDS for a step that takes a second or two 
 """
 import time
 
+from trevask import ScenarioFailure
+
 STEP_SECONDS = 30
 # The first Wine command in a new copy of the template prefix, which starts the prefix's services,
 # measured on a machine of this project's kind with nothing else running (0.6 to 0.75 s; 0.8 to
@@ -17,10 +19,6 @@ FIRST_COMMAND_SECONDS = 0.75
 FIRST_COMMAND_LIMIT = 600
 
 _slowness = 1.0
-
-
-class ScenarioFailure(AssertionError):
-    pass
 
 
 def keep_pace(first_command_seconds):

@@ -12,10 +12,10 @@ import subprocess
 
 from PIL import Image  # Debian's python3-pil
 
-from trevask import desktop
+from trevask import ScenarioFailure, desktop
 from trevask.display import xdotool
 from trevask.resources import IDS as ID
-from trevask.waiting import ScenarioFailure, step_seconds, wait_for
+from trevask.waiting import step_seconds, wait_for
 
 # What each screenshot of all_screens shows: the screen in front (its template and message), and
 # the messages of the screens partly hidden beneath it.
@@ -115,7 +115,7 @@ class Walk:
     def step(self, program, name, keys):
         """Waits for the program's next screen, photographs it, and answers with keys."""
         shown = self.shown.get(program, 0)
-        wait_for(f"the screen for {name}", lambda: len(program.texts()) > shown)
+        program.wait_running(f"the screen for {name}", lambda: len(program.texts()) > shown)
         self.shown[program] = shown + 1
         window = self.session.desktop.window()
         self.activate(window, name)
