@@ -16,13 +16,13 @@ import signal
 import subprocess
 import tempfile
 
-from trevask import pe, resources
+from trevask import ScenarioFailure, pe, resources
 from trevask.desktop import Desktop
 from trevask.display import Display, xdotool
 from trevask.prefix import Prefix
 from trevask.registry import SERVICE_KEY, SERVICE_KEY_PATH
 from trevask.trace import RelayTrace
-from trevask.waiting import ScenarioFailure, step_seconds, wait_for
+from trevask.waiting import step_seconds, wait_for
 
 
 class Program:
@@ -56,9 +56,19 @@ class Program:
         """The X window of the screen made from this template, once it is shown and its handler has
         returned from WM_INITDIALOG: keys sent to a window before that can be lost."""
         title = self.screens_of_exe.title(template)
-        window = wait_for(f'screen {template} "{title}"', lambda: self.find_window(title))
-        wait_for(f'screen {template} "{title}" to finish WM_INITDIALOG', self.screens_ready)
+        window = self.wait_running(f'screen {template} "{title}"', lambda: self.find_window(title))
+        self.wait_running(f'screen {template} "{title}" to finish WM_INITDIALOG', self.screens_ready)
         return window
+
+    def wait_running(self, what, probe):
+        """waiting.wait_for, but for what only a running program can bring about: the wait fails as soon
+        as the program has ended."""
+        def probe_while_running():
+            result = probe()
+            if not result and not self.running():
+                raise ScenarioFailure(f"the program ended while waiting for {what}")
+            return result
+        return wait_for(what, probe_while_running)
 
     def geometry(self, window):
         """(x, y, width, height) of a screen's X window on the display."""
@@ -196,11 +206,14 @@ class Session:
         self.display.screenshot(shot)
         print(f"screenshot: {shot}")
         for number, program in enumerate(self.programs, 1):
-            opened = [f'{template} "{self.screens.title(template)}"' for template in program.screens()]
+            opened = [f'{template} "{self.screens.dialogs[template].title}"' if template in self.screens.dialogs
+                      else f"{template}, which the executable has no template for" for template in program.screens()]
             print(f"copy {number}: screens opened: {', '.join(opened) or 'none'}")
-            for kind, function, args in program.calls():
-                if kind == "Call":
-                    print(f"  {function}({args})")
+            for function, args, result in program.trace.calls_with_results():
+                print(f"  {function}({args})" + ("" if result is None else f" = {result}"))
+            # Wine's own errors say why a call failed that the program did not expect to fail.
+            for line in program.trace.wine_errors[-20:]:
+                print(f"  Wine: {line}")
 
     def close(self):
         for program in self.programs:

@@ -13,11 +13,16 @@ DIALOG_PROC = re.compile(r"^([0-9a-f]{4}):Ret\s+dialog proc (\w+) \(hwnd=\w+,msg
                          r"retval=(\w+)")
 
 
+# What Wine itself reports as an error, from any of its processes that write to the trace.
+WINE_ERROR = re.compile(r"^[0-9a-f]{4}:err:")
+
+
 class RelayTrace:
     def __init__(self, path, image_range):
         self.path = path
         self.image_range = image_range  # (first, end) address of the program's image
         self.by_thread, self.offset, self.thread = {}, 0, None
+        self.wine_errors = []  # Wine's own error lines, in order
 
     def calls(self):
         """The program's calls so far, in order: ('Call', function, arguments), ('Ret', function, retval),
@@ -42,4 +47,18 @@ class RelayTrace:
             elif proc and first <= int(proc.group(2), 16) < end:
                 self.by_thread.setdefault(proc.group(1), []).append(
                     ("Proc", proc.group(3), (int(proc.group(4), 16), int(proc.group(5), 16))))
+            elif WINE_ERROR.match(line):
+                self.wine_errors.append(line)
         return list(self.by_thread.get(self.thread, []))
+
+    def calls_with_results(self):
+        """(function, arguments, result) for each of the program's calls so far, in the order they were
+        made; the result is None for a call that has not returned."""
+        done, open_calls = [], []
+        for kind, function, args in self.calls():
+            if kind == "Call":
+                open_calls.append(len(done))
+                done.append([function, args, None])
+            elif kind == "Ret" and open_calls and done[open_calls[-1]][0] == function:
+                done[open_calls.pop()][2] = args
+        return [tuple(call) for call in done]
