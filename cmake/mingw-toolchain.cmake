@@ -12,10 +12,7 @@ find_program(CMAKE_CXX_COMPILER NAMES ${TREVASK_MINGW_PREFIX}-g++)
 find_program(CMAKE_RC_COMPILER NAMES ${TREVASK_MINGW_PREFIX}-windres)
 foreach(tool CMAKE_C_COMPILER CMAKE_CXX_COMPILER CMAKE_RC_COMPILER)
     if(NOT ${tool})
-        string(REPLACE "_" "-" package "${TREVASK_MINGW_PREFIX}")
-        string(REPLACE "-w64-mingw32" "" package "${package}")
-        message(FATAL_ERROR "${tool}: no ${TREVASK_MINGW_PREFIX} compiler found. "
-                            "Install it with: apt-get install g++-mingw-w64-${package}")
+        message(FATAL_ERROR "${tool}: no ${TREVASK_MINGW_PREFIX} compiler found: run tools/install-packages.sh")
     endif()
 endforeach()
 

@@ -15,8 +15,11 @@ fail() {
     exit 1
 }
 
+apt-cache show linux-image-amd64 >/dev/null 2>&1 ||
+    fail "apt's package lists know no linux-image-amd64: they were never fetched; run apt-get update (as root), then run again"
 kernel_package=$(apt-cache depends linux-image-amd64 | sed -n 's/^ *Depends: \(linux-image-[0-9].*-amd64\)$/\1/p' | head -n 1)
-[ -n "$kernel_package" ] || fail "cannot tell which kernel linux-image-amd64 stands for"
+[ -n "$kernel_package" ] ||
+    fail "linux-image-amd64 depends on no linux-image-VERSION-amd64 package; run apt-get update (as root) to refresh apt's package lists, then run again"
 kernel_version=${kernel_package#linux-image-}
 # The first stage's own files name the folder too, so that changing them makes it anew.
 stage=$(cat tools/guest/init tools/guest/modules | sha256sum | cut -c1-12)

@@ -14,8 +14,9 @@ tests=(g++ libgtest-dev clang libclang-rt-14-dev)
 # Wine with its own fonts (MS Sans Serif among them), a virtual display to run it on, and what
 # photographs the screens and reads them back.
 wine=(wine wine64 fonts-wine xvfb xdotool imagemagick python3-pil tesseract-ocr tesseract-ocr-eng)
-# qemu's software CPU runs 32-bit code on any kernel; cpio packs the guest's first stage.
-emulator=(qemu-system-x86 cpio)
+# qemu's software CPU runs 32-bit code on any kernel; cpio packs the guest's first stage; the wine32
+# layer takes its zlib1.dll from MinGW's zlib (which Wine itself depends on).
+emulator=(qemu-system-x86 cpio libz-mingw-w64)
 
 case "${1:-}" in
 "") packages=("${build[@]}" "${wine[@]}" "${tests[@]}") ;;

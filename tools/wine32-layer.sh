@@ -67,7 +67,7 @@ done
 # Of the packages' own set-up scripts, which do not run here, Wine's i386 side needs one step:
 # libwine's copy of MinGW's zlib1.dll, marked as a Wine builtin DLL, beside its i386 DLLs.
 zlib=/usr/i686-w64-mingw32/lib/zlib1.dll
-[ -f "$zlib" ] || fail "step 3 of 3 needs $zlib, from libz-mingw-w64; run tools/install-packages.sh"
+[ -f "$zlib" ] || fail "step 3 of 3 needs $zlib, from libz-mingw-w64; run tools/install-packages.sh --emulator"
 out="$work/root/usr/lib/i386-linux-gnu/wine/i386-windows/zlib1.dll"
 { head -c 64 "$zlib"; printf 'Wine builtin DLL'; head -c 16 /dev/zero; tail -c +97 "$zlib"; } >"$out"
 [ -x "$work/root/usr/lib/wine/wine" ] && [ -f "$work/root/usr/lib/i386-linux-gnu/wine/i386-windows/kernel32.dll" ] ||
