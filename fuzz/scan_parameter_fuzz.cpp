@@ -18,6 +18,7 @@
 namespace {
 
 using trevask_test::kDriverKey;
+using trevask_test::kKeyword;
 using trevask_test::kValueName;
 
 int Expected(const uint8_t* data, size_t size)
@@ -26,7 +27,7 @@ int Expected(const uint8_t* data, size_t size)
         return 0;
     std::string_view text(reinterpret_cast<const char*>(data), size);
     text = text.substr(0, text.find('\0'));
-    return text.find("AdapterScansUp") != std::string_view::npos;
+    return text.find(kKeyword) != std::string_view::npos;
 }
 
 }  // namespace

@@ -16,11 +16,13 @@
 #define IDD_ALREADY_RUNNING     102
 #define IDD_CONFIRMATION        103
 #define IDD_NOT_NT              104
-#define IDI_APP                 105
 #define IDD_CHANGES_COMPLETE    106
 #define IDD_REMOVE_FLOPPIES     107
 #define IDD_CHANGE_FAILED       108
 #define IDD_RESTART_FAILED      109
+
+/* The icon */
+#define IDI_APP                 105
 
 /* Message text controls */
 #define IDC_RUNNING_TEXT        1002

@@ -21,7 +21,6 @@ struct ConfirmCase : Row {
 };
 
 
-const sim::RegistryValue kSet = sim::StringValue("AdapterScansUp=1");
 const sim::RegistryValue kCleared = sim::StringValue("");
 const sim::RegistryValue kOther = sim::StringValue("Sync=0");
 

@@ -70,7 +70,7 @@ TEST_P(FaultTableTest, RunGoesOnHonestly)
     ASSERT_TRUE(after) << "the run never reached the call that was to fail";
     EXPECT_TRUE(CallsAre(*after, row.after)) << "what followed the failure of " << row.function;
     EXPECT_EQ(sim::ScreenIds(), row.screens);
-    EXPECT_EQ(DriverParameter(), row.written ? sim::StringValue("AdapterScansUp=1") : kOtherParameters);
+    EXPECT_EQ(DriverParameter(), row.written ? kSet : kOtherParameters);
     if (Shown(IDD_CHANGES_COMPLETE)) {
         EXPECT_TRUE(row.written) << "the completion screen says the registry was modified";
     }

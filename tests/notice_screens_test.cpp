@@ -63,9 +63,9 @@ TEST_F(TrevaskTest, EveryHandlerLeavesWhatItDoesNotKnowToTheSystem)
 {
     HWND window = reinterpret_cast<HWND>(uintptr_t(0x4242));
     for (DLGPROC handler : kProgramHandlers) {
-        EXPECT_EQ(handler(window, 0x000F /* WM_PAINT */, 0, 0), FALSE);
-        EXPECT_EQ(handler(window, 0x0010 /* WM_CLOSE */, 0, 0), FALSE);
-        EXPECT_EQ(handler(window, WM_COMMAND, MAKEWPARAM(1003, 0), 0), FALSE);
+        EXPECT_EQ(handler(window, WM_PAINT, 0, 0), FALSE);
+        EXPECT_EQ(handler(window, WM_CLOSE, 0, 0), FALSE);
+        EXPECT_EQ(handler(window, WM_COMMAND, MAKEWPARAM(IDC_CONFIRM_TEXT, 0), 0), FALSE);
         EXPECT_EQ(handler(window, WM_COMMAND, MAKEWPARAM(9999, BN_CLICKED), 0), FALSE);
     }
     EXPECT_TRUE(sim::Calls().empty()) << sim::Calls().front();

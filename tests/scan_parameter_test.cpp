@@ -42,7 +42,7 @@ protected:
         // Stale text that spells the keyword everywhere in the buffer: a search
         // that strays past the bytes the query returned finds it.
         for (size_t i = 0; i < sizeof messageBuffer; i++)
-            messageBuffer[i] = "AdapterScansUp"[i % 14];
+            messageBuffer[i] = kKeyword[i % (sizeof kKeyword - 1)];
     }
 };
 
@@ -54,7 +54,7 @@ TEST_P(ScanParameterStoreTest, FindsTheKeywordOnlyInTheReturnedText)
 TEST_P(ScanParameterStoreTest, AddReplacesTheWholeValue)
 {
     EXPECT_TRUE(AddScanParameter());
-    EXPECT_EQ(DriverParameter(), sim::StringValue("AdapterScansUp=1"));
+    EXPECT_EQ(DriverParameter(), kSet);
     EXPECT_EQ(DriverParameter()->data.size(), 17u);
 }
 
@@ -74,7 +74,7 @@ INSTANTIATE_TEST_SUITE_P(
         StoreCase{"KeyAbsent", Start::NoKey, {}, 0},
         StoreCase{"ValueAbsent", Start::KeyWithoutValue, {}, 0},
         StoreCase{"EmptyString", Start::Value, sim::StringValue(""), 0},
-        StoreCase{"Set", Start::Value, sim::StringValue("AdapterScansUp=1"), 1},
+        StoreCase{"Set", Start::Value, kSet, 1},
         StoreCase{"KeywordWithZero", Start::Value, sim::StringValue("AdapterScansUp=0"), 1},
         StoreCase{"LowerCaseOnly", Start::Value, sim::StringValue("adapterscansup=1"), 0},
         StoreCase{"AmongOtherParameters", Start::Value, sim::StringValue("MaxTags=32;AdapterScansUp=1;Sync=0"), 1},
@@ -100,12 +100,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(TrevaskTest, StoreAsksForFullAccessAndClosesWhatItOpens)
 {
-    SetDriverParameter(sim::StringValue("AdapterScansUp=1"));
+    SetDriverParameter(kSet);
     ScanParameterPresent();
     AddScanParameter();
     RemoveScanParameter();
     EXPECT_TRUE(CallsAre(sim::Calls(), Then({{OpensDriverKey()}, ReadsValue(1),
-                                             {CreatesDriverKey(), WritesValue(2, "AdapterScansUp=1"), ClosesKey(2)},
+                                             {CreatesDriverKey(), WritesValue(2, kParameter), ClosesKey(2)},
                                              {OpensDriverKey(), WritesValue(3, ""), ClosesKey(3)}})));
 }
 
@@ -113,17 +113,17 @@ TEST_F(TrevaskTest, AddCreatesTheWholeKeyPath)
 {
     EXPECT_FALSE(sim::KeyExists("System"));
     EXPECT_TRUE(AddScanParameter());
-    EXPECT_EQ(DriverParameter(), sim::StringValue("AdapterScansUp=1"));
+    EXPECT_EQ(DriverParameter(), kSet);
 }
 
 TEST_F(TrevaskTest, StoreWithoutAdministratorRightsReportsNothingWritten)
 {
-    SetDriverParameter(sim::StringValue("AdapterScansUp=1"));
+    SetDriverParameter(kSet);
     sim::SetAdministrator(false);
     EXPECT_EQ(ScanParameterPresent(), 0) << "a key that cannot be opened with full access counts as absent";
     EXPECT_FALSE(AddScanParameter());
     EXPECT_FALSE(RemoveScanParameter());
-    EXPECT_EQ(DriverParameter(), sim::StringValue("AdapterScansUp=1"));
+    EXPECT_EQ(DriverParameter(), kSet);
 }
 
 TEST_F(TrevaskTest, RefusedWriteIsReportedAndTheKeyStillClosed)

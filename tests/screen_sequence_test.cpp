@@ -187,7 +187,7 @@ TEST_F(TrevaskTest, CommandLineChangesNothing)
     sim::Script({Enter(IDD_CONFIRMATION), Press(IDD_CHANGES_COMPLETE, IDCANCEL)});
     EXPECT_EQ(RunTrevask("/remove /quiet -x"), 0);
     EXPECT_EQ(sim::ScreenIds(), (std::vector<int>{IDD_CONFIRMATION, IDD_CHANGES_COMPLETE}));
-    EXPECT_EQ(DriverParameter(), sim::StringValue("AdapterScansUp=1"));
+    EXPECT_EQ(DriverParameter(), kSet);
 }
 
 TEST_F(TrevaskTest, ScreenThatCannotBeCreatedEndsTheProgram)

@@ -43,7 +43,7 @@ HKEY OpenDriverKey(REGSAM access = KEY_ALL_ACCESS, std::source_location caller =
 
 TEST_F(TrevaskTest, QueryCopiesAtMostTheGivenSize)
 {
-    SetDriverParameter(sim::StringValue("AdapterScansUp=1"));
+    SetDriverParameter(kSet);
     HKEY key = OpenDriverKey();
     BYTE buffer[32];
     DWORD type = 0;
@@ -54,7 +54,7 @@ TEST_F(TrevaskTest, QueryCopiesAtMostTheGivenSize)
     EXPECT_EQ(RegQueryValueExA(key, "driverparameter", nullptr, &type, buffer, &size), ERROR_SUCCESS);
     EXPECT_EQ(type, DWORD(REG_SZ));
     EXPECT_EQ(size, 17u);
-    EXPECT_STREQ(reinterpret_cast<char*>(buffer), "AdapterScansUp=1");
+    EXPECT_STREQ(reinterpret_cast<char*>(buffer), kParameter);
     EXPECT_EQ(RegQueryValueExA(key, "Missing", nullptr, &type, buffer, &size), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
 }
@@ -124,15 +124,19 @@ TEST_F(TrevaskTest, NamedMutexExistsWhileAnyProcessHoldsIt)
 
 TEST_F(TrevaskTest, DialogsComeFromTheModuleResources)
 {
-    EXPECT_EQ(DialogBoxParamA(sim::ModuleInstance(), MAKEINTRESOURCEA(105), nullptr, ClosesOnOk, 0), -1)
-        << "105 is the icon, not a template";
-    EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(IDD_NOT_NT), nullptr, ClosesOnOk, 0), -1)
-        << "templates are found in the module passed";
+    EXPECT_EQ(DialogBoxParamA(sim::ModuleInstance(), MAKEINTRESOURCEA(IDI_APP), nullptr, ClosesOnOk, 0), -1)
+        << "the icon is no template";
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_RESOURCE_NAME_NOT_FOUND));
     EXPECT_EQ(DialogBoxParamA(sim::ModuleInstance(), MAKEINTRESOURCEA(IDD_NOT_NT),
                               reinterpret_cast<HWND>(uintptr_t(0x777)), ClosesOnOk, 0),
-              -1)
-        << "the owner must be a window";
+              0)
+        << "an owner that is no window makes no dialog, and the result is 0 for compatibility";
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_WINDOW_HANDLE));
     EXPECT_TRUE(sim::Screens().empty());
+    sim::Script({sim::Enter(IDD_NOT_NT)});
+    EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(IDD_NOT_NT), nullptr, ClosesOnOk, 0), 7)
+        << "no instance stands for the process's own module";
+    EXPECT_EQ(sim::Screens().size(), 1u);
 }
 
 TEST_F(TrevaskTest, DialogsNestAndPlayTheScriptInOrder)

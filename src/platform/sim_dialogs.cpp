@@ -13,17 +13,20 @@
 namespace sim {
 namespace {
 
-std::string ScreenName(const ScreenRecord& screen)
+// A screen as the messages name it: its template and its title.
+std::string TemplateAndTitle(const ScreenRecord& screen)
 {
-    return "screen " + std::to_string(screen.templateId) + " \"" + screen.title + "\"";
+    return std::to_string(screen.templateId) + " \"" + screen.title + "\"";
 }
+
+std::string ScreenName(const ScreenRecord& screen) { return "screen " + TemplateAndTitle(screen); }
 
 std::string ScreensSoFar()
 {
     World& w = TheWorld();
     std::string text;
     for (const ScreenRecord& screen : w.screens)
-        text += (text.empty() ? "" : ", ") + std::to_string(screen.templateId) + " \"" + screen.title + "\"";
+        text += (text.empty() ? "" : ", ") + TemplateAndTitle(screen);
     std::string open;
     for (size_t index : w.open)
         open += (open.empty() ? "" : ", ") + std::to_string(w.screens[index].templateId);
@@ -144,27 +147,36 @@ void EnableOwner(ScreenRecord& screen)
         owner->enabled = true;
 }
 
-// Why no dialog can be made from these arguments, as the error DialogBoxParamA
-// leaves for GetLastError; nullopt when one can, with its template in *layout.
-std::optional<DWORD> RefuseDialog(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent, DLGPROC lpDialogFunc,
-                                  std::optional<DialogTemplate>* layout)
+// Why DialogBoxParamA makes no dialog from these arguments: what it returns,
+// and the error it leaves for GetLastError.
+struct Refusal {
+    INT_PTR result;
+    DWORD error;
+};
+
+// nullopt when a dialog can be made, with its template in *layout.
+std::optional<Refusal> RefuseDialog(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent, DLGPROC lpDialogFunc,
+                                    std::optional<DialogTemplate>* layout)
 {
-    if (hInstance != ModuleInstance() || !IS_INTRESOURCE(lpTemplateName))
-        return ERROR_RESOURCE_NAME_NOT_FOUND;
+    // No instance stands for the process's own module, as for FindResource.
+    if ((hInstance && hInstance != ModuleInstance()) || !IS_INTRESOURCE(lpTemplateName))
+        return Refusal{-1, ERROR_RESOURCE_NAME_NOT_FOUND};
     int templateId = int(reinterpret_cast<uintptr_t>(lpTemplateName));
     *layout = Resources().Dialog(templateId);
     if (!*layout)
-        return ERROR_RESOURCE_NAME_NOT_FOUND;
+        return Refusal{-1, ERROR_RESOURCE_NAME_NOT_FOUND};
     if ((*layout)->extended) {
         RecordFault("template " + std::to_string(templateId) + " is an extended template");
-        return ERROR_RESOURCE_NAME_NOT_FOUND;
+        return Refusal{-1, ERROR_RESOURCE_NAME_NOT_FOUND};
     }
-    // The owner is the desktop, no window at all, or a screen whose modal loop still runs.
+    // The owner is the desktop, no window at all, or a screen whose modal loop
+    // still runs. Any other owner ends the call with 0, not -1, "for
+    // compatibility with previous versions" of Windows.
     if (hWndParent && hWndParent != DesktopWindow() && !FindScreen(hWndParent))
-        return ERROR_INVALID_WINDOW_HANDLE;
+        return Refusal{0, ERROR_INVALID_WINDOW_HANDLE};
     if (!lpDialogFunc) {
         RecordFault("DialogBoxParamA without a dialog procedure");
-        return ERROR_INVALID_PARAMETER;
+        return Refusal{-1, ERROR_INVALID_PARAMETER};
     }
     return std::nullopt;
 }
@@ -340,9 +352,9 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND 
                                       lpDialogFunc ? "proc" : "NULL", std::to_string(dwInitParam)}))
         return -1;
     std::optional<DialogTemplate> layout;
-    if (std::optional<DWORD> error = RefuseDialog(hInstance, lpTemplateName, hWndParent, lpDialogFunc, &layout)) {
-        TheWorld().lastError = *error;
-        return -1;
+    if (std::optional<Refusal> refusal = RefuseDialog(hInstance, lpTemplateName, hWndParent, lpDialogFunc, &layout)) {
+        TheWorld().lastError = refusal->error;
+        return refusal->result;
     }
     ScreenRecord& screen = OpenModal(int(reinterpret_cast<uintptr_t>(lpTemplateName)), std::move(*layout), lpDialogFunc,
                                      hWndParent, dwInitParam);

@@ -10,6 +10,10 @@ namespace {
 
 constexpr REGSAM WRITE_ACCESS = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | WRITE_DAC | WRITE_OWNER;
 
+// The rights the user has to every key: all of them for an administrator,
+// none that write for anyone else.
+REGSAM UserRights() { return TheWorld().administrator ? KEY_ALL_ACCESS : KEY_ALL_ACCESS & ~WRITE_ACCESS; }
+
 std::string Lower(std::string text)
 {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return char(std::tolower(c)); });
@@ -65,12 +69,13 @@ Key* Existing(const std::string& keyPath)
     return key && missing.empty() ? key : nullptr;
 }
 
-// The key behind a handle the program passes, or nullptr with a fault.
+// The key behind a handle the program passes, and the access it was opened
+// with; nullptr with a fault.
 Key* KeyOf(HKEY hKey, const char* function, REGSAM* access)
 {
     World& w = TheWorld();
     if (hKey == HKEY_LOCAL_MACHINE) {
-        *access = KEY_ALL_ACCESS;
+        *access = UserRights();
         return &w.root;
     }
     auto found = w.openKeys.find(hKey);
@@ -86,13 +91,29 @@ HKEY NewKeyHandle(Key* key, REGSAM access)
 {
     World& w = TheWorld();
     HKEY handle = static_cast<HKEY>(NewHandle());
-    w.openKeys[handle] = OpenKey{key, access, CurrentProcessId(), ++w.keysOpened};
+    w.openKeys[handle] = OpenKey{{CurrentProcessId(), ++w.keysOpened}, key, access};
     return handle;
 }
 
-bool RefusedToUser(REGSAM access)
+bool RefusedToUser(REGSAM access) { return access & ~UserRights(); }
+
+// What opening and creating a key share: the key the handle names, a place
+// for the new handle, and the walk down the path. ERROR_SUCCESS, with the
+// deepest key that exists in *key and the names below it that do not in
+// *missing; otherwise the error to return.
+LONG WalkFromHandle(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult, const char* function, Key** key,
+                    std::vector<std::string>* missing)
 {
-    return !TheWorld().administrator && (access & WRITE_ACCESS);
+    REGSAM parentAccess;
+    Key* parent = KeyOf(hKey, function, &parentAccess);
+    if (!parent)
+        return ERROR_INVALID_HANDLE;
+    if (!phkResult) {
+        RecordFault(std::string(function) + " without a place for the key");
+        return ERROR_INVALID_PARAMETER;
+    }
+    *key = Walk(parent, lpSubKey ? lpSubKey : "", missing);
+    return *key ? ERROR_SUCCESS : ERROR_BAD_PATHNAME;
 }
 
 }  // namespace
@@ -131,18 +152,10 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM sa
     if (auto error = BeginCall("RegOpenKeyExA", {DescribeHandle(hKey), DescribeString(lpSubKey),
                                                  std::to_string(ulOptions), Hex(samDesired)}))
         return LONG(*error);
-    REGSAM parentAccess;
-    Key* parent = KeyOf(hKey, "RegOpenKeyExA", &parentAccess);
-    if (!parent)
-        return ERROR_INVALID_HANDLE;
-    if (!phkResult) {
-        RecordFault("RegOpenKeyExA without a place for the key");
-        return ERROR_INVALID_PARAMETER;
-    }
+    Key* key;
     std::vector<std::string> missing;
-    Key* key = Walk(parent, lpSubKey ? lpSubKey : "", &missing);
-    if (!key)
-        return ERROR_BAD_PATHNAME;
+    if (LONG error = WalkFromHandle(hKey, lpSubKey, phkResult, "RegOpenKeyExA", &key, &missing))
+        return error;
     if (!missing.empty())
         return ERROR_FILE_NOT_FOUND;
     if (RefusedToUser(samDesired))
@@ -160,20 +173,12 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lp
                                 DescribeString(lpClass), std::to_string(dwOptions), Hex(samDesired),
                                 lpSecurityAttributes ? "attributes" : "NULL"}))
         return LONG(*error);
-    REGSAM parentAccess;
-    Key* parent = KeyOf(hKey, "RegCreateKeyExA", &parentAccess);
-    if (!parent)
-        return ERROR_INVALID_HANDLE;
-    if (!phkResult) {
-        RecordFault("RegCreateKeyExA without a place for the key");
-        return ERROR_INVALID_PARAMETER;
-    }
+    Key* key;
+    std::vector<std::string> missing;
+    if (LONG error = WalkFromHandle(hKey, lpSubKey, phkResult, "RegCreateKeyExA", &key, &missing))
+        return error;
     if (Reserved != 0)
         return ERROR_INVALID_PARAMETER;
-    std::vector<std::string> missing;
-    Key* key = Walk(parent, lpSubKey ? lpSubKey : "", &missing);
-    if (!key)
-        return ERROR_BAD_PATHNAME;
     bool creates = !missing.empty();
     if (RefusedToUser(samDesired | (creates ? KEY_CREATE_SUB_KEY : 0)))
         return ERROR_ACCESS_DENIED;
@@ -243,7 +248,7 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD 
         return ERROR_INVALID_HANDLE;
     if (Reserved != 0 || (!lpData && cbData))
         return ERROR_INVALID_PARAMETER;
-    if (!(access & KEY_SET_VALUE) || !TheWorld().administrator)
+    if (!(access & KEY_SET_VALUE))
         return ERROR_ACCESS_DENIED;
     RegistryValue value;
     value.type = dwType;

@@ -46,7 +46,7 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitia
         for (const auto& [handle, mutex] : w.heldMutexes)
             existed = existed || mutex.name == name;  // object names are case-sensitive
     HANDLE handle = NewHandle();
-    w.heldMutexes[handle] = HeldMutex{name, CurrentProcessId(), ++w.mutexesCreated};
+    w.heldMutexes[handle] = HeldMutex{{CurrentProcessId(), ++w.mutexesCreated}, name};
     w.lastError = existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
     return handle;
 }
@@ -79,7 +79,7 @@ BOOL WINAPI OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess, PHANDLE 
         return FALSE;
     }
     HANDLE token = NewHandle();
-    w.openTokens[token] = OpenToken{DesiredAccess, CurrentProcessId(), ++w.tokensOpened};
+    w.openTokens[token] = OpenToken{{CurrentProcessId(), ++w.tokensOpened}, DesiredAccess};
     *TokenHandle = token;
     return TRUE;
 }

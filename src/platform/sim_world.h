@@ -26,23 +26,22 @@ struct Key {
 
 // What a handle stands for, in the tables of open handles. Each carries the
 // process that holds it and a number that names it in the call log.
-struct OpenKey {
+struct Holder {
+    int process = 0;
+    int number = 0;
+};
+
+struct OpenKey : Holder {
     Key* key = nullptr;
     REGSAM access = 0;
-    int process = 0;
-    int number = 0;
 };
 
-struct HeldMutex {
+struct HeldMutex : Holder {
     std::string name;  // "" for an unnamed mutex
-    int process = 0;
-    int number = 0;
 };
 
-struct OpenToken {
+struct OpenToken : Holder {
     DWORD access = 0;
-    int process = 0;
-    int number = 0;
 };
 
 struct Process {

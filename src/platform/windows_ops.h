@@ -118,6 +118,8 @@ typedef INT_PTR (CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
 
 /* Window messages and commands */
+#define WM_PAINT 0x000F
+#define WM_CLOSE 0x0010
 #define WM_SETFONT 0x0030
 #define WM_INITDIALOG 0x0110
 #define WM_COMMAND 0x0111
@@ -208,8 +210,9 @@ BOOL WINAPI InitiateSystemShutdownA(LPSTR lpMachineName, LPSTR lpMessage, DWORD 
                                     BOOL bForceAppsClosed, BOOL bRebootAfterShutdown);
 
 /* user32 */
-/* Runs a modal dialog from a numeric template until its handler calls EndDialog, and returns that code (-1 when
-   the dialog cannot be made). An owner other than the desktop takes no input while the dialog is open. */
+/* Runs a modal dialog from a numeric template of the module (NULL: the process's own) until its handler calls
+   EndDialog, and returns that code: 0 when the owner is not a window, -1 when the dialog cannot be made for any
+   other reason. An owner other than the desktop takes no input while the dialog is open. */
 INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent,
                                DLGPROC lpDialogFunc, LPARAM dwInitParam);
 /* Marks the dialog to end with nResult once its handler returns, and gives its owner input back. */

@@ -70,7 +70,7 @@ CallTexts Startup() { return Then({SingleInstanceCheck(), {"GetVersion()"}, Open
 
 CallTexts WriteAndContinue(int key)
 {
-    return {CreatesDriverKey(), WritesValue(key, "AdapterScansUp=1"), ClosesKey(key), Ends(IDD_CONFIRMATION, 1)};
+    return {CreatesDriverKey(), WritesValue(key, kParameter), ClosesKey(key), Ends(IDD_CONFIRMATION, 1)};
 }
 
 CallTexts ChangeFailedNotice()

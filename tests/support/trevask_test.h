@@ -31,6 +31,9 @@ constexpr DWORD kWin10 = 0x23F00206;
 // calls WinMain. A script that cannot go on fails the test at the caller's line.
 int RunTrevask(const char* commandLine = "", std::source_location caller = std::source_location::current());
 
+// The value once the parameter is added: kParameter as a REG_SZ.
+inline const sim::RegistryValue kSet = sim::StringValue(kParameter);
+
 // The value the program works on, or nullopt when it (or its key) is missing.
 std::optional<sim::RegistryValue> DriverParameter();
 void SetDriverParameter(sim::RegistryValue value);
