@@ -1,7 +1,7 @@
 /*
  * Layout of the i386 TREVASK.EXE: MinGW's default, cut down to what a program
  * without a C runtime has, with one change. Read-only data (the program's
- * strings and tables, 148 bytes) goes into the code section instead of a
+ * strings and tables) goes into the code section instead of a
  * section of its own: the two are mapped read-only alike, and every NT loader
  * since 3.1 accepts a code section that holds data. That saves a 512-byte
  * section in the file, the room that the relocation table takes.
