@@ -15,8 +15,10 @@ cd "$(dirname "$0")/.."
 tools/install-packages.sh --run
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 --target trevask
+# The walk's helper that keeps Wine's desktop up is a Windows program of the win64 build.
+cmake --preset win64 >/dev/null
+cmake --build --preset win64 --target desktop_keeper
 if ! /usr/bin/python3 tools/can_run_under_wine.py; then
-    cmake --preset win64 >/dev/null
     cmake --build --preset win64 --target trevask
 fi
 /usr/bin/python3 tools/wine_walkthrough.py "$@"

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """End-to-end scenarios: TREVASK.EXE under Wine, driven by key presses.
 
-    scenarios.py --exe TREVASK.EXE --template DIR --artifacts DIR SCENARIO
+    scenarios.py --exe TREVASK.EXE --helpers DIR --template DIR --artifacts DIR SCENARIO
     scenarios.py --template DIR --make-template --exe TREVASK.EXE [--exe TREVASK.EXE]
     scenarios.py --same-pixels ARTIFACTS ARTIFACTS
     scenarios.py --list
@@ -447,8 +447,7 @@ def same_pixels(*artifacts):
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--exe", action="append", help="the executable; with --make-template, any number")
-    parser.add_argument("--seed-helper", help="registry_seed.exe, for states reg.exe cannot make")
-    parser.add_argument("--preview-helper", help="screen_preview.exe, for a screen Wine never makes the program show")
+    parser.add_argument("--helpers", help="the folder of the Windows helpers of tests/e2e/helper")
     parser.add_argument("--template", help="the template Wine prefix")
     parser.add_argument("--artifacts", default="e2e-artifacts")
     parser.add_argument("--make-template", action="store_true")
@@ -483,8 +482,7 @@ def main():
     if reason:
         print(f"FAIL {options.scenario}: {reason}")
         return 1
-    session = Session(exe, options.template, options.artifacts, options.scenario, options.seed_helper,
-                      preview_helper=options.preview_helper and os.path.abspath(options.preview_helper))
+    session = Session(exe, options.template, options.artifacts, options.scenario, os.path.abspath(options.helpers))
     try:
         declared.run(session)
         bases = sorted({program.loaded_base() for program in session.programs} - {None})

@@ -22,6 +22,6 @@ def executable(preset):
     return os.path.join(build_dir(preset), "src", "TREVASK.EXE")
 
 
-def e2e_helper(name):
-    """registry_seed or screen_preview, which the win64 preset builds."""
-    return os.path.join(build_dir("win64"), "tests", "e2e", f"{name}.exe")
+def e2e_helpers():
+    """The folder of the Windows helpers that sessions run beside the program, which the win64 preset builds."""
+    return os.path.join(build_dir("win64"), "tests", "e2e")

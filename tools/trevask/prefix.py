@@ -12,7 +12,7 @@ import time
 from trevask import ScenarioFailure, pe
 from trevask.display import Display
 from trevask.registry import DRIVER_KEY, VALUE_NAME
-from trevask.waiting import FIRST_COMMAND_LIMIT, keep_pace, step_seconds
+from trevask.waiting import FIRST_STEP_LIMIT, keep_pace, step_seconds, wait_for
 
 # Debian's wine32: /usr/bin/wine runs every program through it when it is there.
 WINE32_LOADER = "/usr/lib/wine/wine"
@@ -86,10 +86,11 @@ def unable_to_run_in(path, exe):
 class Prefix:
     """A scenario's own copy of the template prefix, with a wineserver kept running."""
 
-    def __init__(self, template, display, workdir=None):
+    def __init__(self, template, display, workdir=None, desktop_keeper=None):
         """A copy of template in workdir, for Wine to draw on the X display of that name; with no
-        workdir, the template prefix itself. Every later wait keeps pace with how long the prefix's
-        first Wine command takes."""
+        workdir, the template prefix itself. With desktop_keeper (tests/e2e/helper/desktop_keeper.cpp),
+        Wine's desktop is brought up first and kept up, and every later wait keeps pace with how long
+        that took."""
         self.path = template
         if workdir:
             self.path = os.path.join(workdir, "prefix")
@@ -104,9 +105,31 @@ class Prefix:
                     shutil.copy2(os.path.join(template, name), target)
         self.env = wine_environment(self.path, display)
         subprocess.run(["wineserver", "-p"], env=self.env, check=True)
-        # The first command starts the prefix's services, a second or two of work for Wine here.
+        self.keeper = None
+        if desktop_keeper:
+            self.keep_desktop_up(desktop_keeper)
+
+    def keep_desktop_up(self, keeper):
+        """Starts the desktop keeper, which stays until the prefix is closed, and waits until it says
+        that Wine's desktop is up: the prefix's services and its explorer started, a second or two of
+        work for Wine here."""
         started = time.monotonic()
-        self.run("reg", "query", r"HKCU\Software\Wine", timeout=FIRST_COMMAND_LIMIT)
+        # A file, not a pipe, as for run(); read from its start while the keeper writes on.
+        said = tempfile.TemporaryFile()
+        self.keeper = subprocess.Popen(["wine", keeper], env=self.env, stdout=said, stderr=subprocess.STDOUT,
+                                       start_new_session=True)
+
+        def ready():
+            text = os.pread(said.fileno(), 4096, 0).decode(errors="replace")
+            if "ready" not in text and self.keeper.poll() is not None:
+                raise ScenarioFailure(f"the desktop keeper ended ({self.keeper.returncode}) before Wine's desktop "
+                                      f"was up: {text!r}")
+            return "ready" in text
+
+        try:
+            wait_for("Wine's desktop to be up", ready, timeout=FIRST_STEP_LIMIT, interval=0.2)
+        finally:
+            said.close()
         keep_pace(time.monotonic() - started)
 
     def run(self, *args, check=True, timeout=None):
@@ -160,3 +183,5 @@ class Prefix:
         subprocess.run(["wineserver", "-k"], env=self.env, check=False,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         subprocess.run(["wineserver", "-w"], env=self.env, check=False, timeout=step_seconds())
+        if self.keeper:
+            self.keeper.wait(timeout=step_seconds())

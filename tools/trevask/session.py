@@ -154,12 +154,12 @@ class Program:
 class Session:
     """A scenario's world: a display, a prefix, its programs, and what to show when it fails."""
 
-    def __init__(self, exe, template, artifacts, name, seed_helper=None, copy=True, preview_helper=None):
-        """With copy False the session works in the template prefix itself. The helpers are the
-        registry seeder and the screen preview, Windows programs built beside the executable."""
+    def __init__(self, exe, template, artifacts, name, helpers, copy=True):
+        """With copy False the session works in the template prefix itself. helpers is the folder of the
+        Windows programs of tests/e2e/helper: the registry seeder, the screen preview and the desktop
+        keeper."""
         self.exe = exe
-        self.seed_helper = seed_helper
-        self.preview_helper = preview_helper
+        self.helpers = helpers
         self.i386, first, end = pe.image_of(exe)
         self.image_range = (first, end)
         self.screens = resources.Executable(exe)
@@ -170,7 +170,8 @@ class Session:
         os.makedirs(artifacts, exist_ok=True)
         self.workdir = tempfile.mkdtemp(prefix=f"trevask-e2e-{name}-")
         self.display = Display()
-        self.prefix = Prefix(template, self.display.name, self.workdir if copy else None)
+        self.prefix = Prefix(template, self.display.name, self.workdir if copy else None,
+                             desktop_keeper=self.helper("desktop_keeper"))
         self.desktop = Desktop(self.prefix.env)
         self.programs = []
 
@@ -187,12 +188,18 @@ class Session:
         """Shows "Restart Failed!" in the session's Wine desktop, once its last program has ended: the
         preview helper opens it from the executable's resources with the program's own handler, for Wine
         never refuses a restart. Returns the helper's process."""
-        return self.desktop.launch([self.preview_helper, self.exe], joining=False,
+        return self.desktop.launch([self.helper("screen_preview"), self.exe], joining=False,
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def helper(self, name):
+        path = os.path.join(self.helpers, f"{name}.exe")
+        if not os.path.exists(path):
+            raise ScenarioFailure(f"there is no {path}: build the win64 preset, which builds the helpers")
+        return path
 
     def seed(self, *args):
         """Runs the registry seeding helper in the scenario's prefix."""
-        self.prefix.run(self.seed_helper, *args)
+        self.prefix.run(self.helper("registry_seed"), *args)
 
     def refuse_writes(self):
         """Makes the program's write fail, as Windows refuses it to a user without administrator rights.
