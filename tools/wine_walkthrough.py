@@ -82,7 +82,11 @@ def main():
     # The documentation's walk works in a copy and leaves the prefix as it was;
     # the user's walk changes the prefix, so that the next run undoes it.
     artifacts = os.path.join(os.path.dirname(prefix), "wine-walk-failures")
-    session = Session(exe, prefix, artifacts, "walk", builds.e2e_helpers(), copy=bool(options.all_screens))
+    try:
+        session = Session(exe, prefix, artifacts, "walk", builds.e2e_helpers(), copy=bool(options.all_screens))
+    except ScenarioFailure as failure:
+        print(f"FAIL: {failure}")
+        return 1
     try:
         if options.all_screens:
             session.prefix.set_version("win10")

@@ -482,7 +482,11 @@ def main():
     if reason:
         print(f"FAIL {options.scenario}: {reason}")
         return 1
-    session = Session(exe, options.template, options.artifacts, options.scenario, os.path.abspath(options.helpers))
+    try:
+        session = Session(exe, options.template, options.artifacts, options.scenario, os.path.abspath(options.helpers))
+    except ScenarioFailure as failure:
+        print(f"FAIL {options.scenario}: {failure}")
+        return 1
     try:
         declared.run(session)
         bases = sorted({program.loaded_base() for program in session.programs} - {None})

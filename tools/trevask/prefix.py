@@ -107,7 +107,11 @@ class Prefix:
         subprocess.run(["wineserver", "-p"], env=self.env, check=True)
         self.keeper = None
         if desktop_keeper:
-            self.keep_desktop_up(desktop_keeper)
+            try:
+                self.keep_desktop_up(desktop_keeper)
+            except ScenarioFailure:
+                self.close()
+                raise
 
     def keep_desktop_up(self, keeper):
         """Starts the desktop keeper, which stays until the prefix is closed, and waits until it says

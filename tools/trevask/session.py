@@ -170,8 +170,13 @@ class Session:
         os.makedirs(artifacts, exist_ok=True)
         self.workdir = tempfile.mkdtemp(prefix=f"trevask-e2e-{name}-")
         self.display = Display()
-        self.prefix = Prefix(template, self.display.name, self.workdir if copy else None,
-                             desktop_keeper=self.helper("desktop_keeper"))
+        try:
+            self.prefix = Prefix(template, self.display.name, self.workdir if copy else None,
+                                 desktop_keeper=self.helper("desktop_keeper"))
+        except ScenarioFailure:
+            self.display.close()
+            shutil.rmtree(self.workdir, ignore_errors=True)
+            raise
         self.desktop = Desktop(self.prefix.env)
         self.programs = []
 
