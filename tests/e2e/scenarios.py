@@ -463,7 +463,11 @@ def main():
         print(SKIPPED)
         return 0
     if options.make_template:
-        make_template(options.template, options.exe)
+        try:
+            make_template(options.template, options.exe)
+        except ScenarioFailure as failure:
+            print(f"FAIL making the template prefix: {failure}")
+            return 1
         return 0
     if options.same_pixels:
         return same_pixels(*options.same_pixels)

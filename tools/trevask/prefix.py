@@ -49,16 +49,25 @@ def make_template(path, executables):
     os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
     display = Display()
     try:
-        env = wine_environment(path, display.name)
-        subprocess.run(["wineboot", "-i"], env=env, check=True,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        subprocess.run(["wineserver", "-w"], env=env, check=True)
+        # Wine's own error lines stay on, to say why a step failed.
+        env = dict(wine_environment(path, display.name), WINEDEBUG="-fixme")
+
+        def step(*command):
+            with tempfile.TemporaryFile() as output:
+                code = subprocess.run(command, env=env, stdout=output, stderr=subprocess.STDOUT).returncode
+                output.seek(0)
+                said = output.read().decode(errors="replace").splitlines()
+            if code != 0:
+                raise ScenarioFailure(f"making the template prefix: {' '.join(command)} failed ({code}); "
+                                      "its last lines:\n  " + "\n  ".join(said[-20:]))
+
+        step("wineboot", "-i")
+        step("wineserver", "-w")
         for name in os.listdir(WINE_FONTS):
             shutil.copy2(os.path.join(WINE_FONTS, name), fonts_folder(path))
-        subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\Debug", "/v", "RelayInclude", "/t", "REG_SZ",
-                        "/d", ";".join(sorted(traced_functions)), "/f"], env=env, check=True,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        subprocess.run(["wineserver", "-w"], env=env, check=True)
+        step("wine", "reg", "add", r"HKCU\Software\Wine\Debug", "/v", "RelayInclude", "/t", "REG_SZ",
+             "/d", ";".join(sorted(traced_functions)), "/f")
+        step("wineserver", "-w")
     finally:
         display.close()
 
