@@ -24,6 +24,10 @@ WINE_FONTS = "/usr/share/wine/fonts"
 MS_SANS_SERIF = "sserife.fon"
 
 
+# What Wine's loader says when it stops waiting for a new prefix's boot (wineboot) to end.
+BOOT_WAIT_TIMED_OUT = "boot event wait timed out"
+
+
 def fonts_folder(prefix):
     return os.path.join(prefix, "drive_c", "windows", "Fonts")
 
@@ -52,16 +56,26 @@ def make_template(path, executables):
         # Wine's own error lines stay on, to say why a step failed.
         env = dict(wine_environment(path, display.name), WINEDEBUG="-fixme")
 
-        def step(*command):
+        def step(*command, may_outlast_boot_wait=False):
             with tempfile.TemporaryFile() as output:
                 code = subprocess.run(command, env=env, stdout=output, stderr=subprocess.STDOUT).returncode
                 output.seek(0)
                 said = output.read().decode(errors="replace").splitlines()
+            if code != 0 and may_outlast_boot_wait and any(BOOT_WAIT_TIMED_OUT in line for line in said):
+                return False
             if code != 0:
-                raise ScenarioFailure(f"making the template prefix: {' '.join(command)} failed ({code}); "
-                                      "its last lines:\n  " + "\n  ".join(said[-20:]))
+                raise ScenarioFailure(f"{' '.join(command)} failed ({code}); its last lines:\n  " +
+                                      "\n  ".join(said[-20:]))
+            return True
 
-        step("wineboot", "-i")
+        # The first command in a new prefix boots it. Wine waits at most 5 minutes for that boot and
+        # then runs the command all the same, which fails on the half-made prefix while the boot goes
+        # on; a machine that emulates its CPU and is kept busy takes longer than that. Then the boot
+        # is waited for, and the command run again on the prefix it made.
+        if not step("wineboot", "-i", may_outlast_boot_wait=True):
+            print("Wine stopped waiting for the new prefix's boot after 5 minutes; waiting for it to end")
+            step("wineserver", "-w")
+            step("wineboot", "-i")
         step("wineserver", "-w")
         for name in os.listdir(WINE_FONTS):
             shutil.copy2(os.path.join(WINE_FONTS, name), fonts_folder(path))
